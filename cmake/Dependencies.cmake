@@ -1,0 +1,48 @@
+# Imported targets for the project's dependencies. Nothing is vendored: MinGW builds use the static
+# libraries scripts/bootstrap made in .cache/deps/mingw; host builds use Debian's packages.
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  set(TARVO_WINDOWS ON)
+else()
+  set(TARVO_WINDOWS OFF)
+endif()
+
+set(TARVO_DEPS_DIR ${CMAKE_SOURCE_DIR}/.cache/deps/mingw CACHE PATH "MinGW dependency prefix")
+
+add_library(dep_lzma INTERFACE)
+if(TARVO_WINDOWS)
+  if(NOT EXISTS ${TARVO_DEPS_DIR}/lib/liblzma.a)
+    message(FATAL_ERROR "MinGW liblzma missing: run scripts/bootstrap")
+  endif()
+  target_include_directories(dep_lzma SYSTEM INTERFACE ${TARVO_DEPS_DIR}/include)
+  target_link_libraries(dep_lzma INTERFACE ${TARVO_DEPS_DIR}/lib/liblzma.a)
+  target_compile_definitions(dep_lzma INTERFACE LZMA_API_STATIC)
+
+  add_library(dep_lua INTERFACE)
+  target_include_directories(dep_lua SYSTEM INTERFACE ${TARVO_DEPS_DIR}/include/lua5.2)
+  target_link_libraries(dep_lua INTERFACE ${TARVO_DEPS_DIR}/lib/liblua52.a)
+
+  # Static runtime: the executables need no MinGW DLLs beside them.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
+  target_link_libraries(dep_lzma INTERFACE PkgConfig::LZMA)
+endif()
+
+add_library(dep_stb INTERFACE)
+target_include_directories(dep_stb SYSTEM INTERFACE /usr/include/stb)
+add_library(dep_rapidxml INTERFACE)
+target_include_directories(dep_rapidxml SYSTEM INTERFACE /usr/include/rapidxml)
+
+if(NOT TARVO_FUZZ)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+endif()
+
+# Windows builds pack their resources with the host packtool (scripts/test and scripts/run build the
+# host preset first).
+set(TARVO_HOST_PACKTOOL ${CMAKE_SOURCE_DIR}/build/host/tools/packtool/packtool CACHE FILEPATH
+    "packtool built for the build machine")

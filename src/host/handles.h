@@ -1,0 +1,176 @@
+// RAII owners for Win32 handles. Move-only; the invalid value is part of each owner's type; closing
+// preserves the caller's last error. put() resets the owner and hands out the address for a creating
+// call. Include this header for every kernel, GDI, registry, COM and hook handle.
+#pragma once
+
+#include <windows.h>
+#include <utility>
+
+namespace win {
+
+template <typename H, auto Close, H Invalid = H{}>
+class unique_any {
+public:
+    unique_any() = default;
+    explicit unique_any(H h) : h_(h) {}
+    unique_any(const unique_any&) = delete;
+    unique_any& operator=(const unique_any&) = delete;
+    unique_any(unique_any&& o) noexcept : h_(std::exchange(o.h_, Invalid)) {}
+    unique_any& operator=(unique_any&& o) noexcept {
+        if (this != &o) reset(std::exchange(o.h_, Invalid));
+        return *this;
+    }
+    ~unique_any() { reset(); }
+
+    H get() const { return h_; }
+    explicit operator bool() const { return h_ != Invalid; }
+    H release() { return std::exchange(h_, Invalid); }
+    void reset(H h = Invalid) {
+        if (h_ != Invalid) {
+            DWORD err = GetLastError();
+            Close(h_);
+            SetLastError(err);
+        }
+        h_ = h;
+    }
+    H* put() {
+        reset();
+        return &h_;
+    }
+
+private:
+    H h_ = Invalid;
+};
+
+namespace detail {
+inline void closeHandle(HANDLE h) { CloseHandle(h); }
+inline void findClose(HANDLE h) { FindClose(h); }
+inline void regCloseKey(HKEY h) { RegCloseKey(h); }
+inline void freeLibrary(HMODULE h) { FreeLibrary(h); }
+inline void destroyWindow(HWND h) { DestroyWindow(h); }
+inline void deleteObject(HGDIOBJ h) { DeleteObject(h); }
+inline void deleteDC(HDC h) { DeleteDC(h); }
+inline void unhookWindowsHookEx(HHOOK h) { UnhookWindowsHookEx(h); }
+inline void unmapViewOfFile(void* p) { UnmapViewOfFile(p); }
+inline void localFree(HLOCAL p) { LocalFree(p); }
+}  // namespace detail
+
+using unique_handle = unique_any<HANDLE, detail::closeHandle>;  // null is invalid
+using unique_file = unique_any<HANDLE, detail::closeHandle, INVALID_HANDLE_VALUE>;
+using unique_find = unique_any<HANDLE, detail::findClose, INVALID_HANDLE_VALUE>;
+using unique_hkey = unique_any<HKEY, detail::regCloseKey>;
+using unique_hmodule = unique_any<HMODULE, detail::freeLibrary>;
+using unique_hwnd = unique_any<HWND, detail::destroyWindow>;
+using unique_hgdiobj = unique_any<HGDIOBJ, detail::deleteObject>;
+using unique_hbitmap = unique_any<HBITMAP, detail::deleteObject>;
+using unique_hfont = unique_any<HFONT, detail::deleteObject>;
+using unique_hrgn = unique_any<HRGN, detail::deleteObject>;
+using unique_hdc = unique_any<HDC, detail::deleteDC>;  // memory DCs from CreateCompatibleDC
+using unique_hhook = unique_any<HHOOK, detail::unhookWindowsHookEx>;
+using unique_view = unique_any<void*, detail::unmapViewOfFile>;
+using unique_hlocal = unique_any<HLOCAL, detail::localFree>;
+
+// A registered window class, unregistered on destruction.
+class unique_wndclass {
+public:
+    unique_wndclass() = default;
+    unique_wndclass(ATOM atom, HINSTANCE instance) : atom_(atom), instance_(instance) {}
+    unique_wndclass(const unique_wndclass&) = delete;
+    unique_wndclass& operator=(const unique_wndclass&) = delete;
+    unique_wndclass(unique_wndclass&& o) noexcept
+        : atom_(std::exchange(o.atom_, 0)), instance_(o.instance_) {}
+    unique_wndclass& operator=(unique_wndclass&& o) noexcept {
+        if (this != &o) {
+            reset();
+            atom_ = std::exchange(o.atom_, 0);
+            instance_ = o.instance_;
+        }
+        return *this;
+    }
+    ~unique_wndclass() { reset(); }
+    ATOM get() const { return atom_; }
+    explicit operator bool() const { return atom_ != 0; }
+    void reset() {
+        if (atom_) {
+            DWORD err = GetLastError();
+            UnregisterClassW(MAKEINTATOM(atom_), instance_);
+            SetLastError(err);
+            atom_ = 0;
+        }
+    }
+
+private:
+    ATOM atom_ = 0;
+    HINSTANCE instance_ = nullptr;
+};
+
+// A COM interface pointer, released on destruction.
+template <typename T>
+class com_ptr {
+public:
+    com_ptr() = default;
+    com_ptr(const com_ptr&) = delete;
+    com_ptr& operator=(const com_ptr&) = delete;
+    com_ptr(com_ptr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    ~com_ptr() { reset(); }
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    void reset() {
+        if (p_) std::exchange(p_, nullptr)->Release();
+    }
+    T** put() {
+        reset();
+        return &p_;
+    }
+    void** put_void() { return reinterpret_cast<void**>(put()); }
+
+private:
+    T* p_ = nullptr;
+};
+
+// Scope guards for paint state: SelectObject and SaveDC are undone when the guard ends.
+class select_guard {
+public:
+    select_guard(HDC dc, HGDIOBJ obj) : dc_(dc), old_(obj ? SelectObject(dc, obj) : nullptr) {}
+    select_guard(const select_guard&) = delete;
+    select_guard& operator=(const select_guard&) = delete;
+    ~select_guard() {
+        if (old_) SelectObject(dc_, old_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+class savedc_guard {
+public:
+    explicit savedc_guard(HDC dc) : dc_(dc), state_(SaveDC(dc)) {}
+    savedc_guard(const savedc_guard&) = delete;
+    savedc_guard& operator=(const savedc_guard&) = delete;
+    ~savedc_guard() {
+        if (state_) RestoreDC(dc_, state_);
+    }
+
+private:
+    HDC dc_;
+    int state_;
+};
+
+// A critical section with the project's spin count.
+class critical_section {
+public:
+    critical_section() { InitializeCriticalSectionAndSpinCount(&cs_, 100); }
+    critical_section(const critical_section&) = delete;
+    critical_section& operator=(const critical_section&) = delete;
+    ~critical_section() { DeleteCriticalSection(&cs_); }
+    void lock() { EnterCriticalSection(&cs_); }
+    void unlock() { LeaveCriticalSection(&cs_); }
+    CRITICAL_SECTION* native() { return &cs_; }
+
+private:
+    CRITICAL_SECTION cs_;
+};
+
+}  // namespace win
