@@ -1,0 +1,480 @@
+#include "win_test_support.h"
+
+#include <tlhelp32.h>
+
+#include <array>
+
+namespace testsupport {
+
+// ---- Processes -------------------------------------------------------------------------------------
+
+Process startProcess(const std::wstring& exe, const std::wstring& args) {
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!args.empty())
+        commandLine += L" " + args;
+    std::wstring folder =
+        exe.substr(0, exe.find_last_of(L"\\/") == std::wstring::npos ? 0 : exe.find_last_of(L"\\/"));
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    Process result;
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+        return result;
+    CloseHandle(pi.hThread);
+    result.handle.reset(pi.hProcess);
+    result.pid = pi.dwProcessId;
+    return result;
+}
+
+int waitExit(const Process& process, DWORD timeoutMs) {
+    if (!process)
+        return kNotStarted;
+    if (WaitForSingleObject(process.handle.get(), timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.handle.get(), 1);
+        WaitForSingleObject(process.handle.get(), 5000);
+        return kTimedOut;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.handle.get(), &code);
+    return static_cast<int>(code);
+}
+
+int runAndWait(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs) {
+    Process p = startProcess(exe, args);
+    return p ? waitExit(p, timeoutMs) : kNotStarted;
+}
+
+bool processAlive(DWORD pid) {
+    win::unique_handle h(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    return h && WaitForSingleObject(h.get(), 0) == WAIT_TIMEOUT;
+}
+
+std::vector<DWORD> processesByName(const std::wstring& name) {
+    std::vector<DWORD> ids;
+    win::unique_file snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snap)
+        return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL ok = Process32FirstW(snap.get(), &entry); ok; ok = Process32NextW(snap.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, name.c_str()) == 0)
+            ids.push_back(entry.th32ProcessID);
+    }
+    return ids;
+}
+
+std::wstring selfPath() {
+    std::wstring path(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(n);
+    return path;
+}
+
+std::wstring selfFolder() {
+    std::wstring path = selfPath();
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// ---- Windows and dialogs ---------------------------------------------------------------------------
+
+namespace {
+struct EnumState {
+    DWORD pid;
+    const wchar_t* className;
+    std::vector<HWND>* out;
+};
+
+BOOL CALLBACK collectTopLevel(HWND hwnd, LPARAM param) {
+    auto* state = reinterpret_cast<EnumState*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (state->pid != 0 && owner != state->pid)
+        return TRUE;
+    if (state->className && windowClass(hwnd) != state->className)
+        return TRUE;
+    state->out->push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK collectButtons(HWND hwnd, LPARAM param) {
+    auto* out = reinterpret_cast<std::vector<std::wstring>*>(param);
+    if (_wcsicmp(windowClass(hwnd).c_str(), L"Button") == 0)
+        out->push_back(windowText(hwnd));
+    return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className) {
+    std::vector<HWND> result;
+    EnumState state{pid, className, &result};
+    EnumWindows(collectTopLevel, reinterpret_cast<LPARAM>(&state));
+    return result;
+}
+
+HWND findDialog(DWORD pid, const std::wstring& title, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND hwnd : topLevelWindows(pid, L"#32770")) {
+            if (windowText(hwnd) == title)
+                return hwnd;
+        }
+        if (GetTickCount() - start >= timeoutMs)
+            return nullptr;
+        Sleep(50);
+    }
+}
+
+std::wstring windowText(HWND window) {
+    wchar_t buffer[4096] = {};
+    // SendMessageTimeout so that a hung target cannot block the test.
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer),
+                             SMTO_ABORTIFHUNG, 2000, &copied))
+        return std::wstring();
+    return std::wstring(buffer, copied);
+}
+
+std::wstring windowClass(HWND window) {
+    wchar_t buffer[256] = {};
+    int n = GetClassNameW(window, buffer, static_cast<int>(std::size(buffer)));
+    return std::wstring(buffer, n > 0 ? n : 0);
+}
+
+std::wstring dialogText(HWND dialog) {
+    HWND text = GetDlgItem(dialog, 0xFFFF);
+    return text ? windowText(text) : std::wstring();
+}
+
+std::vector<std::wstring> dialogButtons(HWND dialog) {
+    std::vector<std::wstring> result;
+    EnumChildWindows(dialog, collectButtons, reinterpret_cast<LPARAM>(&result));
+    return result;
+}
+
+bool pressButton(HWND dialog, int commandId) {
+    if (!IsWindow(dialog))
+        return false;
+    HWND button = GetDlgItem(dialog, commandId);
+    return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(commandId, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(button)) != FALSE;
+}
+
+bool waitWindowGone(HWND window, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+// ---- Pixels and screenshots ------------------------------------------------------------------------
+
+namespace {
+// Reads the pixels of a bitmap selected into nothing, top-down 32-bit.
+bool readBitmap(HDC dc, HBITMAP bitmap, int width, int height, Image* out) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    out->width = width;
+    out->height = height;
+    out->pixels.assign(static_cast<size_t>(width) * height, 0);
+    return GetDIBits(dc, bitmap, 0, height, out->pixels.data(), &info, DIB_RGB_COLORS) == height;
+}
+
+bool copyFromScreen(int x, int y, int width, int height, Image* out) {
+    if (width <= 0 || height <= 0)
+        return false;
+    HDC screen = GetDC(nullptr);
+    if (!screen)
+        return false;
+    bool ok = false;
+    {
+        win::unique_hdc memory(CreateCompatibleDC(screen));
+        win::unique_hbitmap bitmap(CreateCompatibleBitmap(screen, width, height));
+        if (memory && bitmap) {
+            {
+                win::select_guard select(memory.get(), bitmap.get());
+                ok = BitBlt(memory.get(), 0, 0, width, height, screen, x, y, SRCCOPY) != FALSE;
+            }
+            ok = ok && readBitmap(memory.get(), bitmap.get(), width, height, out);
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+}  // namespace
+
+bool captureScreen(const RECT& rect, Image* out) {
+    return copyFromScreen(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, out);
+}
+
+bool captureWindow(HWND window, Image* out) {
+    RECT rect{};
+    if (!GetWindowRect(window, &rect))
+        return false;
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return false;
+    HDC screen = GetDC(nullptr);
+    if (!screen)
+        return false;
+    bool ok = false;
+    {
+        win::unique_hdc memory(CreateCompatibleDC(screen));
+        win::unique_hbitmap bitmap(CreateCompatibleBitmap(screen, width, height));
+        if (memory && bitmap) {
+            {
+                win::select_guard select(memory.get(), bitmap.get());
+                ok = PrintWindow(window, memory.get(), 0) != FALSE;
+            }
+            ok = ok && readBitmap(memory.get(), bitmap.get(), width, height, out);
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    return ok || captureScreen(rect, out);
+}
+
+namespace {
+uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+void putBigEndian(std::string& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+void putChunk(std::string& out, const char type[4], const std::string& data) {
+    putBigEndian(out, static_cast<uint32_t>(data.size()));
+    std::string body(type, 4);
+    body += data;
+    out += body;
+    putBigEndian(out, crc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
+}
+}  // namespace
+
+std::string encodePng(const Image& image) {
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixels.size() != static_cast<size_t>(image.width) * image.height)
+        return std::string();
+    // Raw scanlines: filter byte 0, then RGBA.
+    std::string raw;
+    raw.reserve(static_cast<size_t>(image.height) * (1 + 4 * image.width));
+    for (int y = 0; y < image.height; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < image.width; ++x) {
+            uint32_t p = image.at(x, y);
+            raw.push_back(static_cast<char>((p >> 16) & 0xFF));
+            raw.push_back(static_cast<char>((p >> 8) & 0xFF));
+            raw.push_back(static_cast<char>(p & 0xFF));
+            raw.push_back(static_cast<char>((p >> 24) & 0xFF));
+        }
+    }
+    // zlib stream of stored deflate blocks (at most 65535 bytes each) and the Adler-32 of the data.
+    std::string z = "\x78\x01";
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    size_t pos = 0;
+    do {
+        size_t n = std::min<size_t>(65535, raw.size() - pos);
+        bool last = pos + n == raw.size();
+        z.push_back(last ? 1 : 0);
+        z.push_back(static_cast<char>(n & 0xFF));
+        z.push_back(static_cast<char>(n >> 8));
+        z.push_back(static_cast<char>(~n & 0xFF));
+        z.push_back(static_cast<char>((~n >> 8) & 0xFF));
+        z.append(raw, pos, n);
+        pos += n;
+    } while (pos < raw.size());
+    putBigEndian(z, (b << 16) | a);
+
+    std::string png = "\x89PNG\r\n\x1a\n";
+    std::string header;
+    putBigEndian(header, static_cast<uint32_t>(image.width));
+    putBigEndian(header, static_cast<uint32_t>(image.height));
+    header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", z);
+    putChunk(png, "IEND", std::string());
+    return png;
+}
+
+bool writePng(const std::wstring& path, const Image& image) {
+    std::string png = encodePng(image);
+    return !png.empty() && writeFile(path, png);
+}
+
+// ---- Files and folders -----------------------------------------------------------------------------
+
+std::wstring makeTempFolder(const std::wstring& prefix) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH)
+        return std::wstring();
+    std::wstring base(temp, n);
+    if (base.back() != L'\\')
+        base += L'\\';
+    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+        std::wstring path = base + prefix + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                            std::to_wstring(GetTickCount() + attempt);
+        if (CreateDirectoryW(path.c_str(), nullptr))
+            return path;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return std::wstring();
+    }
+    return std::wstring();
+}
+
+bool makeFolders(const std::wstring& path) {
+    if (path.empty())
+        return false;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash > 2)
+        makeFolders(path.substr(0, slash));
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool writeFile(const std::wstring& path, const std::string& bytes) {
+    size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos)
+        makeFolders(path.substr(0, slash));
+    win::unique_file file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::optional<std::string> readFile(const std::wstring& path) {
+    win::unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+    return bytes;
+}
+
+bool fileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool deleteTree(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return DeleteFileW(path.c_str()) != FALSE;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAW data;
+        win::unique_find find(FindFirstFileW((path + L"\\*").c_str(), &data));
+        if (find) {
+            do {
+                std::wstring name = data.cFileName;
+                if (name != L"." && name != L"..")
+                    deleteTree(path + L"\\" + name);
+            } while (FindNextFileW(find.get(), &data));
+        }
+    }
+    return RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+std::wstring widen(const std::string& utf8) {
+    if (utf8.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
+    return out;
+}
+
+// ---- Registry --------------------------------------------------------------------------------------
+
+bool regWriteBinary(HKEY root, const std::wstring& key, const std::wstring& value, const void* data,
+                    DWORD size) {
+    win::unique_hkey k;
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, k.put(), nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    return RegSetValueExW(k.get(), value.c_str(), 0, REG_BINARY, static_cast<const BYTE*>(data), size) ==
+           ERROR_SUCCESS;
+}
+
+std::optional<std::string> regReadBinary(HKEY root, const std::wstring& key, const std::wstring& value) {
+    win::unique_hkey k;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD size = 0;
+    if (RegQueryValueExW(k.get(), value.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::string bytes(size, '\0');
+    if (RegQueryValueExW(k.get(), value.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()),
+                         &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    bytes.resize(size);
+    return bytes;
+}
+
+bool regWriteString(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring& data) {
+    win::unique_hkey k;
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, k.put(), nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    return RegSetValueExW(k.get(), value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool regDeleteValue(HKEY root, const std::wstring& key, const std::wstring& value) {
+    win::unique_hkey k;
+    LONG rc = RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, k.put());
+    if (rc == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (rc != ERROR_SUCCESS)
+        return false;
+    rc = RegDeleteValueW(k.get(), value.c_str());
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace testsupport
