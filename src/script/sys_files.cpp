@@ -1,0 +1,183 @@
+// File, folder, special-folder and shortcut functions.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <io.h>
+
+#include <string>
+#include <vector>
+
+#include "host/cleanup.h"
+#include "host/handles.h"
+#include "script/lua_text.h"
+#include "script/sys_internal.h"
+
+namespace script::sys {
+
+namespace {
+
+bool isFolder(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The special folder, created when missing; nothing when the shell has none.
+int pushSpecialFolder(lua_State* L, int csidl) {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE))
+        return 0;
+    pushText(L, path);
+    return 1;
+}
+
+// COM for the calling thread, undone only when this scope initialised it.
+class ComScope {
+  public:
+    ComScope() : hr_(CoInitialize(nullptr)) {}
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    ~ComScope() {
+        if (SUCCEEDED(hr_))
+            CoUninitialize();
+    }
+
+  private:
+    HRESULT hr_;
+};
+
+}  // namespace
+
+// removeFile(path) -> boolean
+int removeFile(lua_State* L) {
+    std::wstring path = argText(L, 1);
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    pushBoolean(L, DeleteFileW(path.c_str()) != 0);
+    return 1;
+}
+
+// moveFile(source, target) -> boolean
+int moveFile(lua_State* L) {
+    std::wstring from = argText(L, 1), to = argText(L, 2);
+    pushBoolean(
+        L, MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0);
+    return 1;
+}
+
+// copyFile(source, target) -> boolean
+int copyFile(lua_State* L) {
+    std::wstring from = argText(L, 1), to = argText(L, 2);
+    pushBoolean(L, CopyFileW(from.c_str(), to.c_str(), FALSE) != 0);
+    return 1;
+}
+
+// removeDirectory(path) -> nothing. An empty path or a bare drive would name the root of a whole
+// drive, so those are refused rather than emptied.
+int removeDirectory(lua_State* L) {
+    std::wstring path = argText(L, 1);
+    std::wstring trimmed = path;
+    while (!trimmed.empty() && (trimmed.back() == L'\\' || trimmed.back() == L'/')) trimmed.pop_back();
+    bool driveRoot = trimmed.empty() || (trimmed.size() == 2 && trimmed[1] == L':');
+    if (!driveRoot)
+        removeTreeForced(path);
+    return 0;
+}
+
+// createDirectory(path) -> boolean; every folder on the way is created, failures on the way ignored.
+int createDirectory(lua_State* L) {
+    std::wstring path = argText(L, 1);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    std::wstring built;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = path.size();
+        if (end > start) {
+            built.append(path, start, end - start);
+            built += L'\\';
+            CreateDirectoryW(built.c_str(), nullptr);
+        }
+        start = end + 1;
+    }
+    pushBoolean(L, !built.empty() && isFolder(built));
+    return 1;
+}
+
+// fileExists(path) -> boolean; folders do not count.
+int fileExists(lua_State* L) {
+    std::wstring path = argText(L, 1);
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    pushBoolean(L, attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY));
+    return 1;
+}
+
+int getAppDataFolder(lua_State* L) {
+    return pushSpecialFolder(L, CSIDL_APPDATA);
+}
+int getProgramFolder(lua_State* L) {
+    return pushSpecialFolder(L, CSIDL_PROGRAM_FILES);
+}
+int getDesktopFolder(lua_State* L) {
+    return pushSpecialFolder(L, CSIDL_COMMON_DESKTOPDIRECTORY);
+}
+int getStartMenuFolder(lua_State* L) {
+    return pushSpecialFolder(L, CSIDL_COMMON_STARTUP);
+}
+
+// getTempFolder() -> string (ending in a backslash) or nothing
+int getTempFolder(lua_State* L) {
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH, path);
+    if (n == 0 || n > MAX_PATH)
+        return 0;
+    pushText(L, path);
+    return 1;
+}
+
+// createShortCut(target, linkFile) -> boolean
+int createShortCut(lua_State* L) {
+    std::wstring target = argText(L, 1), link = argText(L, 2);
+    bool saved = false;
+    {
+        ComScope com;
+        win::com_ptr<IShellLinkW> shellLink;
+        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                       shellLink.put_void()))) {
+            shellLink->SetPath(target.c_str());
+            win::com_ptr<IPersistFile> file;
+            if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, file.put_void())))
+                saved = SUCCEEDED(file->Save(link.c_str(), TRUE));
+        }
+    }
+    pushBoolean(L, saved);
+    return 1;
+}
+
+// volumeExists(root) -> boolean; only fixed disks count.
+int volumeExists(lua_State* L) {
+    std::wstring root = argText(L, 1);
+    pushBoolean(L, GetDriveTypeW(root.c_str()) == DRIVE_FIXED);
+    return 1;
+}
+
+// directoryEmpty(path) -> boolean; a missing path counts as empty.
+int directoryEmpty(lua_State* L) {
+    std::wstring path = argText(L, 1);
+    bool empty = _waccess(path.c_str(), 0) != 0 || PathIsDirectoryEmptyW(path.c_str());
+    pushBoolean(L, empty);
+    return 1;
+}
+
+// setCurrentDirectory(path) -> nothing
+int setCurrentDirectory(lua_State* L) {
+    std::wstring path = argText(L, 1);
+    SetCurrentDirectoryW(path.c_str());
+    return 0;
+}
+
+}  // namespace script::sys
