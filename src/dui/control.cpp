@@ -1,0 +1,387 @@
+#include "dui/control.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "dui/window_host.h"
+#include "host/ui_context.h"
+
+namespace {
+
+StylePainter stylePainter = nullptr;
+ScriptObjectRelease scriptObjectRelease = nullptr;
+uint32_t nextSerial = 1;
+
+// The live-control set: open addressing with linear probing over a power-of-two table that only
+// grows, so attaching and detaching in steady state does not touch the general heap.
+class LiveSet {
+  public:
+    bool contains(const void* p) const {
+        if (!slots_ || !p)
+            return false;
+        for (std::size_t i = slotOf(p);; i = (i + 1) & mask_) {
+            if (slots_[i] == p)
+                return true;
+            if (!slots_[i])
+                return false;
+        }
+    }
+    void insert(const void* p) {
+        if (contains(p))
+            return;
+        if ((count_ + 1) * 2 > capacity_ && !grow())
+            return;
+        place(p);
+        ++count_;
+    }
+    void erase(const void* p) {
+        if (!slots_ || !p)
+            return;
+        std::size_t i = slotOf(p);
+        while (slots_[i] != p) {
+            if (!slots_[i])
+                return;
+            i = (i + 1) & mask_;
+        }
+        // Backward-shift deletion keeps every probe chain unbroken.
+        std::size_t hole = i;
+        for (std::size_t j = (i + 1) & mask_; slots_[j]; j = (j + 1) & mask_) {
+            std::size_t home = slotOf(slots_[j]);
+            bool movable = hole <= j ? (home <= hole || home > j) : (home <= hole && home > j);
+            if (movable) {
+                slots_[hole] = slots_[j];
+                hole = j;
+            }
+        }
+        slots_[hole] = nullptr;
+        --count_;
+    }
+    std::size_t size() const { return count_; }
+
+  private:
+    std::size_t slotOf(const void* p) const {
+        auto v = reinterpret_cast<uintptr_t>(p) >> 3;
+        return static_cast<std::size_t>(v * 0x9E3779B97F4A7C15ull >> 20) & mask_;
+    }
+    void place(const void* p) {
+        std::size_t i = slotOf(p);
+        while (slots_[i]) i = (i + 1) & mask_;
+        slots_[i] = p;
+    }
+    bool grow() {
+        std::size_t capacity = capacity_ ? capacity_ * 2 : 1024;
+        auto* slots = static_cast<const void**>(std::calloc(capacity, sizeof(void*)));
+        if (!slots)
+            return false;
+        const void** old = slots_;
+        std::size_t oldCapacity = capacity_;
+        slots_ = slots;
+        capacity_ = capacity;
+        mask_ = capacity - 1;
+        for (std::size_t i = 0; i < oldCapacity; ++i) {
+            if (old[i])
+                place(old[i]);
+        }
+        std::free(old);
+        return true;
+    }
+
+    const void** slots_ = nullptr;
+    std::size_t capacity_ = 0;
+    std::size_t mask_ = 0;
+    std::size_t count_ = 0;
+};
+
+LiveSet& liveSet() {
+    static LiveSet set;
+    return set;
+}
+
+// A posted event waiting for delivery: the serial tells a new control at a reused address.
+struct PostedEvent : dui::SmallObject {
+    EventRecord record;
+    uint32_t serial;
+};
+
+void deliverPosted(Control* target, Control*, intptr_t arg) {
+    auto* posted = reinterpret_cast<PostedEvent*>(arg);
+    if (isLiveControl(target) && target->serial() == posted->serial)
+        target->raiseEvent(posted->record);
+    delete posted;
+}
+
+// Sum of the left/top offsets of the control and of each ancestor that has a parent.
+POINT windowOffset(const Control* control) {
+    POINT offset{0, 0};
+    for (const Control* c = control; c && c->parent(); c = c->parent()) {
+        offset.x += c->bounds().left;
+        offset.y += c->bounds().top;
+    }
+    return offset;
+}
+
+}  // namespace
+
+void setStylePainter(StylePainter painter) {
+    stylePainter = painter;
+}
+void setScriptObjectRelease(ScriptObjectRelease release) {
+    scriptObjectRelease = release;
+}
+
+bool isLiveControl(const void* control) {
+    return liveSet().contains(control);
+}
+std::size_t liveControlCount() {
+    return liveSet().size();
+}
+
+struct Control::DelegateLink : dui::SmallObject {
+    DelegateLink* prev;
+    DelegateLink* next;
+    Delegate* delegate;
+};
+
+Control::Control(uint32_t initialFlags) : flags_(initialFlags), serial_(nextSerial++) {}
+
+Control::~Control() {
+    for (auto& [id, list] : delegates_) {
+        for (DelegateLink* l = list.head; l; l = l->next) l->delegate->disarm();
+    }
+    if (hasFlag(flag::hasScriptObject) && scriptObjectRelease)
+        scriptObjectRelease(this);
+    if (window_) {
+        // Destroyed while attached: nothing may keep pointing here.
+        liveSet().erase(this);
+        window_->eraseControlId(this);
+        window_->forgetControl(this);
+        window_ = nullptr;
+    }
+    for (auto& [id, list] : delegates_) {
+        for (DelegateLink* l = list.head; l;) {
+            DelegateLink* next = l->next;
+            l->delegate->release();
+            delete l;
+            l = next;
+        }
+    }
+}
+
+void Control::paint(HDC dc, const RECT& rect, const RECT&) {
+    const wchar_t* style = findText(attr::style);
+    if (style && *style && stylePainter)
+        stylePainter(*this, dc, rect, style);
+}
+
+Control* Control::hitTest(POINT point) {
+    if ((flags_ & (flag::visible | flag::transparent)) != flag::visible)
+        return nullptr;
+    if (point.x < bounds_.left || point.x >= bounds_.right || point.y < bounds_.top ||
+        point.y >= bounds_.bottom)
+        return nullptr;
+    return this;
+}
+
+bool Control::addDelegate(int32_t eventId, void* context, EventFn function) {
+    Delegate* d = Delegate::create(context, function);
+    if (!d)
+        return false;
+    auto* link = new DelegateLink;
+    if (!link) {
+        d->release();
+        return false;
+    }
+    DelegateList& list = delegates_[eventId];
+    link->prev = list.tail;
+    link->next = nullptr;
+    link->delegate = d;
+    if (list.tail) {
+        list.tail->next = link;
+    } else {
+        list.head = link;
+    }
+    list.tail = link;
+    return true;
+}
+
+void Control::removeDelegate(int32_t eventId, void* context, EventFn function) {
+    auto it = delegates_.find(eventId);
+    if (it == delegates_.end())
+        return;
+    DelegateList& list = it->second;
+    for (DelegateLink* l = list.head; l; l = l->next) {
+        Delegate* d = l->delegate;
+        if (d->context() != context || d->function() != function)
+            continue;
+        d->disarm();
+        (l->prev ? l->prev->next : list.head) = l->next;
+        (l->next ? l->next->prev : list.tail) = l->prev;
+        d->release();
+        delete l;
+        return;
+    }
+}
+
+void Control::raiseEvent(EventRecord& event) {
+    if (!isLiveControl(this))
+        return;
+    constexpr int kCapacity = 16;
+    Delegate* buffer[kCapacity];
+    int count = 0;
+    const bool tunnel = event.route == kRouteTunnel;
+
+    // Collection order: the target then its ancestors; tail to head within a control for tunnel.
+    // Tunnel calls the buffer backwards, so it keeps the last 16 collected (the first 16 called).
+    auto forEachCollected = [&](auto&& take) {
+        for (Control* c = this; c; c = event.route == kRouteDirect ? nullptr : c->parent_) {
+            auto it = c->delegates_.find(event.id);
+            if (it == c->delegates_.end())
+                continue;
+            if (tunnel) {
+                for (DelegateLink* l = it->second.tail; l; l = l->prev) take(l->delegate);
+            } else {
+                for (DelegateLink* l = it->second.head; l; l = l->next) take(l->delegate);
+            }
+        }
+    };
+    int skip = 0;
+    if (tunnel) {
+        int total = 0;
+        forEachCollected([&](Delegate*) { ++total; });
+        skip = total > kCapacity ? total - kCapacity : 0;
+    }
+    forEachCollected([&](Delegate* d) {
+        if (skip > 0) {
+            --skip;
+        } else if (count < kCapacity) {
+            d->addRef();
+            buffer[count++] = d;
+        }
+    });
+
+    for (int k = 0; k < count; ++k) {
+        if (event.handled)
+            break;
+        buffer[tunnel ? count - 1 - k : k]->invoke(this, event);
+    }
+    for (int k = 0; k < count; ++k) buffer[k]->release();
+}
+
+bool Control::postEvent(const EventRecord& event) {
+    auto* posted = new PostedEvent;
+    if (!posted)
+        return false;
+    posted->record = event;
+    posted->record.handled = 0;
+    posted->serial = serial_;
+    if (!postDeferredCall(this, deliverPosted, this, reinterpret_cast<intptr_t>(posted))) {
+        delete posted;
+        return false;
+    }
+    return true;
+}
+
+bool Control::invalidate(bool synchronous) {
+    RECT r;
+    if (!windowRect(&r))
+        return false;
+    HWND hwnd = window_->windowHandle();
+    RECT client{0, 0, 0, 0};
+    if (!hwnd || !GetClientRect(hwnd, &client))
+        return false;
+    RECT dirty;
+    if (!IntersectRect(&dirty, &r, &client))
+        return false;
+    window_->addDirtyArea(dirty);
+    if (synchronous) {
+        SendMessageW(hwnd, kRepaintMessage, 0, 0);
+        return true;
+    }
+    return PostMessageW(hwnd, kRepaintMessage, 0, 0) != FALSE;
+}
+
+void Control::setEnabled(bool on) {
+    if (hasFlag(flag::enabled) == on)
+        return;
+    setFlag(flag::enabled, on);
+    if (!on && window_)
+        window_->forgetControl(this);
+    invalidate(false);
+}
+
+void Control::setVisible(bool on) {
+    if (hasFlag(flag::visible) == on)
+        return;
+    setFlag(flag::visible, on);
+    if (!on && window_)
+        window_->forgetControl(this);
+    invalidate(false);
+}
+
+void Control::setChecked(bool on) {
+    if (hasFlag(flag::checked) == on)
+        return;
+    setFlag(flag::checked, on);
+    EventRecord e;
+    e.id = event::ValueChange;
+    e.route = kRouteDirect;
+    raiseEvent(e);
+    invalidate(false);
+}
+
+bool Control::windowRect(RECT* out) const {
+    if (!isLiveControl(this))
+        return false;
+    POINT offset = windowOffset(parent_);
+    *out = bounds_;
+    if (parent_)
+        OffsetRect(out, offset.x, offset.y);
+    return true;
+}
+
+bool Control::toWindowPoint(POINT* point) const {
+    if (!isLiveControl(this))
+        return false;
+    POINT offset = windowOffset(this);
+    point->x += offset.x;
+    point->y += offset.y;
+    return true;
+}
+
+bool Control::fromWindowPoint(POINT* point) const {
+    if (!isLiveControl(this))
+        return false;
+    POINT offset = windowOffset(this);
+    POINT cursor = window_->cursorClientPosition();
+    point->x = cursor.x - offset.x;
+    point->y = cursor.y - offset.y;
+    return true;
+}
+
+void Control::attach(WindowHost* window) {
+    liveSet().insert(this);
+    window_ = window;
+    if (const int32_t* id = findInt(attr::id))
+        window->storeControlId(*id, this);
+    EventRecord e;
+    e.id = event::Attached;
+    e.route = kRouteDirect;
+    raiseEvent(e);
+    if (hasFlag(flag::container)) {
+        for (Control* c = firstChild(); c; c = c->next_) c->attach(window);
+    }
+}
+
+void Control::detach() {
+    if (hasFlag(flag::container)) {
+        for (Control* c = firstChild(); c; c = c->next_) c->detach();
+    }
+    EventRecord e;
+    e.id = event::Detached;
+    e.route = kRouteDirect;
+    raiseEvent(e);
+    if (window_)
+        window_->forgetControl(this);
+    window_ = nullptr;
+    liveSet().erase(this);
+}

@@ -1,0 +1,136 @@
+// Control: a node of a window's element tree with links, bounds, flags and per-event delegate lists.
+// A control is live while attached to a window (WindowHost); dispatch, invalidation, point conversion
+// and layout do nothing for a control that is not live. UI thread only.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include <functional>
+#include <map>
+
+#include "dui/delegate.h"
+#include "dui/object.h"
+
+class WindowHost;
+
+// Flag-word bits (script-visible through readFlag/writeFlag by bit number).
+namespace flag {
+constexpr uint32_t enabled = 0x1;
+constexpr uint32_t visible = 0x2;
+constexpr uint32_t focused = 0x4;
+constexpr uint32_t pressed = 0x8;
+constexpr uint32_t hover = 0x10;
+constexpr uint32_t repaintOnState = 0x20;
+constexpr uint32_t captureOnPress = 0x40;
+constexpr uint32_t focusOnPress = 0x80;
+constexpr uint32_t unfocusOnPress = 0x100;
+constexpr uint32_t dropTarget = 0x200;
+constexpr uint32_t transparent = 0x400;
+constexpr uint32_t doubleClick = 0x800;
+constexpr uint32_t collapsed = 0x1000;
+constexpr uint32_t container = 0x2000;
+constexpr uint32_t checked = 0x4000;
+constexpr uint32_t wheelAdjust = 0x8000;
+constexpr uint32_t hasScriptObject = 0x40000;
+
+// Initial flag words by class family.
+constexpr uint32_t kControlInitial = enabled | visible;  // 0x3
+constexpr uint32_t kPanelInitial = 0x2003;
+}  // namespace flag
+
+// Paints `control` into `rect` with the style named `styleName`; installed by the skin module.
+// Until one is installed, the default paint draws nothing.
+using StylePainter = void (*)(Control& control, HDC dc, const RECT& rect, const wchar_t* styleName);
+void setStylePainter(StylePainter painter);
+
+// Called when a control with `has-script-object` is destroyed, so the script host drops its table.
+using ScriptObjectRelease = void (*)(Control* control);
+void setScriptObjectRelease(ScriptObjectRelease release);
+
+class Control : public Object {
+  public:
+    explicit Control(uint32_t initialFlags = flag::kControlInitial);
+    // Disarms every delegate, tells the script host (has-script-object), then frees delegates and
+    // attributes. A control destroyed while attached also leaves the live set and the window's id map.
+    ~Control() override;
+
+    // Slot 1: draws the "style" attribute's style into `rect` (surface coordinates).
+    virtual void paint(HDC dc, const RECT& rect, const RECT& clip);
+    // Slot 2: `point` in the parent's coordinates; this control when visible, not transparent, inside.
+    virtual Control* hitTest(POINT point);
+    // Slot 3: the script-visible type name.
+    virtual const wchar_t* typeName() const { return L"Control"; }
+    // Slot 4: content size for the available size.
+    virtual SIZE measure(SIZE /*available*/) { return SIZE{0, 0}; }
+    // Slot 5: places the content in the final size; answers the size used.
+    virtual SIZE arrange(SIZE finalSize) { return finalSize; }
+
+    // Delegates. addDelegate answers false when the delegate pool is exhausted (nothing is added).
+    bool addDelegate(int32_t eventId, void* context, EventFn function);
+    void removeDelegate(int32_t eventId, void* context, EventFn function);
+    // Synchronous dispatch; the caller reads event.handled afterwards. One dispatch calls at most the
+    // first 16 delegates of its calling order; delegates beyond that are not called by it.
+    void raiseEvent(EventRecord& event);
+    // Dispatches a copy later through the deferred-call window (handled reset, live test at delivery).
+    // False when no deferred-call window exists; nothing is delivered then.
+    bool postEvent(const EventRecord& event);
+
+    // Marks the control's window rectangle dirty and sends (synchronous) or posts message 1025.
+    bool invalidate(bool synchronous);
+    void setEnabled(bool on);
+    void setVisible(bool on);
+    void setChecked(bool on);
+
+    // Bounds moved by the offsets of the ancestors below the root; false when not live.
+    bool windowRect(RECT* out) const;
+    bool toWindowPoint(POINT* point) const;
+    // The window's cursor position in this control's coordinates.
+    bool fromWindowPoint(POINT* point) const;
+
+    // Window attachment; attach and detach recurse into containers.
+    void attach(WindowHost* window);
+    void detach();
+
+    Control* parent() const { return parent_; }
+    Control* previousSibling() const { return prev_; }
+    Control* nextSibling() const { return next_; }
+    WindowHost* window() const { return window_; }
+    const RECT& bounds() const { return bounds_; }
+    void setBounds(const RECT& r) { bounds_ = r; }
+    SIZE desiredSize() const { return desired_; }
+    void setDesiredSize(SIZE s) { desired_ = s; }
+    uint32_t flags() const { return flags_; }
+    void setFlags(uint32_t f) { flags_ = f; }
+    bool hasFlag(uint32_t mask) const { return (flags_ & mask) != 0; }
+    void setFlag(uint32_t mask, bool on) { flags_ = on ? (flags_ | mask) : (flags_ & ~mask); }
+    // Changes with every construction; lets a posted record tell a new control at a reused address.
+    uint32_t serial() const { return serial_; }
+
+    // Children of a container, null for other controls (Panel overrides).
+    virtual Control* firstChild() const { return nullptr; }
+
+  private:
+    friend class Panel;
+    struct DelegateLink;
+    struct DelegateList {
+        DelegateLink* head = nullptr;
+        DelegateLink* tail = nullptr;
+    };
+    using DelegateMap = std::map<int32_t, DelegateList, std::less<int32_t>,
+                                 dui::SmallAllocator<std::pair<const int32_t, DelegateList>>>;
+
+    Control* parent_ = nullptr;
+    Control* prev_ = nullptr;
+    Control* next_ = nullptr;
+    WindowHost* window_ = nullptr;
+    RECT bounds_{0, 0, 0, 0};
+    SIZE desired_{0, 0};
+    DelegateMap delegates_;
+    uint32_t flags_;
+    uint32_t serial_;
+};
+
+// Membership in the live-control set (attached controls). Any address may be asked.
+bool isLiveControl(const void* control);
+// Number of live controls.
+std::size_t liveControlCount();

@@ -1,0 +1,30 @@
+// What a control tree needs from the window it is attached to. The top-level window implements it;
+// a control keeps a non-owning pointer while attached. UI thread only.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+
+class Control;
+
+class WindowHost {
+  public:
+    // Native window: client rectangle and the repaint request (message 1025) go to it.
+    virtual HWND windowHandle() const = 0;
+    // Id map: stores `control` under `id`, replacing an earlier control with that id.
+    virtual void storeControlId(int32_t id, Control* control) = 0;
+    // Removes every id-map entry naming `control` (it is being destroyed).
+    virtual void eraseControlId(Control* control) = 0;
+    // Drops capture, focus and hover resting on `control` or inside it (disabled, hidden or detached).
+    virtual void forgetControl(Control* control) = 0;
+    // Marks a client rectangle for repainting; the caller then sends or posts message 1025.
+    virtual void addDirtyArea(const RECT& area) = 0;
+    // The cursor in client coordinates.
+    virtual POINT cursorClientPosition() const = 0;
+
+  protected:
+    ~WindowHost() = default;
+};
+
+// The repaint request a control sends or posts to its window after addDirtyArea.
+constexpr UINT kRepaintMessage = WM_USER + 1;
