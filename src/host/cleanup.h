@@ -1,0 +1,38 @@
+// Process guard, restart check, clean-up of an earlier installation and safe library loading.
+// Main thread unless stated; every operation is silent on failure and reports by its result.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// The instance mutex "Global\TARVOINSTALLER" held by this process; null when it was not created or has
+// been closed (whoever closes it sets it to null). Main thread only.
+HANDLE& instanceMutex();
+
+// Restricts the DLL search path of the process to the system folder. Call first in the entry.
+// False when the system offers no way to do so (the loader keeps its default order).
+bool restrictDllSearchPath();
+// Loads a DLL by name from the system folder only; null when it is not there.
+HMODULE loadSystemLibrary(const wchar_t* name);
+
+// True when the restart marker in the temporary folder matches the current "ShutdownTime", i.e. the
+// machine has not been restarted since an install asked for it. Deletes a stale or unreadable marker.
+bool isRestartPending();
+
+// Terminates (exit code 0xFFFFFFF8) every process whose image file name equals name, ignoring case,
+// and waits up to 10 s for each. False only when the process list cannot be taken. Any thread.
+bool killProcessesByImageName(const std::wstring& name);
+
+// Full paths of the non-folder entries of folder matching pattern, in file-system order. Any thread.
+std::vector<std::wstring> listFiles(const std::wstring& folder, const std::wstring& pattern);
+
+// Delete the folder path with its contents and answer whether it is gone. Links (reparse points) are
+// removed as links and never entered, so nothing outside path is touched. removeTreeForced turns '/'
+// into '\' and clears read-only attributes first; removeTree does neither, so read-only files stay
+// together with their folders. Any thread.
+bool removeTreeForced(const std::wstring& path);
+bool removeTree(const std::wstring& path);
+
+// Start-up step 4: ends the helper processes of an earlier installation and deletes its folders.
+void cleanUpEarlierInstallation();

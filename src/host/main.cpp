@@ -1,0 +1,60 @@
+// The installer's process entry: start-up steps 1-12 on the main thread, then shutdown 13-17.
+// Takes no arguments and exits with 0 on every path.
+#include <windows.h>
+#include <ole2.h>
+
+#include "host/cleanup.h"
+#include "host/resource_file_system.h"
+#include "host/startup.h"
+#include "host/ui_context.h"
+
+namespace {
+int refuse(const wchar_t* text) {
+    MessageBoxW(nullptr, text, L"提示", MB_OK);
+    return 0;
+}
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    restrictDllSearchPath();  // before anything can load a library by name
+
+    // 1-2. A second installer refuses; without a mutex start-up goes on unguarded.
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Global\\TARVOINSTALLER");
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return refuse(L"检测到Tarvo安装或卸载程序正在运行，请结束后重试。");
+    }
+    instanceMutex() = mutex;
+
+    // 3. The mutex stays held until the process ends.
+    if (isRestartPending())
+        return refuse(L"检测到Tarvo安装或卸载操作尚未完成，需要重启电脑。");
+
+    // 4.
+    cleanUpEarlierInstallation();
+
+    {
+        // 5. Lives until the very end: every loader reaches it through currentFileSystem().
+        ResourceFileSystem files;
+        registerInstallerResources(files);
+
+        OleInitialize(nullptr);        // 6. result ignored
+        startDispatcher();             // 7.
+        if (createUiContext()) {       // 8.
+            loadSkinStep();            // 9.
+            loadLayoutsStep();         // 10.
+            createScriptEngineStep();  // 11.
+            runUiScriptStep();         // 12.
+            destroyUiContext();        // 13.
+        }
+        stopDispatcher();   // 14.
+        OleUninitialize();  // 15.
+
+        // 16.
+        if (HANDLE& held = instanceMutex()) {
+            CloseHandle(held);
+            held = nullptr;
+        }
+    }  // 17. the catalogue goes last
+    return 0;
+}

@@ -1,0 +1,54 @@
+#include "host/resource_file_system.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+FileSystem* g_current = nullptr;
+}
+
+ResourceFileSystem::ResourceFileSystem() : module_(GetModuleHandleW(nullptr)) {
+    g_current = this;
+}
+
+void ResourceFileSystem::registerName(const wchar_t* name, uintptr_t id) {
+    names_[name] = id;
+}
+
+void* ResourceFileSystem::readFile(const wchar_t* name, std::size_t* size) {
+    auto it = names_.find(name);
+    if (it == names_.end())
+        return nullptr;  // id 0 names no resource
+    HRSRC resource = FindResourceW(module_, MAKEINTRESOURCEW(it->second), L"_TarvoResc");
+    if (!resource)
+        return nullptr;
+    DWORD length = SizeofResource(module_, resource);
+    HGLOBAL loaded = LoadResource(module_, resource);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes && length != 0)
+        return nullptr;
+    auto* copy = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(length) + 4));
+    if (!copy)
+        return nullptr;
+    if (length)
+        std::memcpy(copy, bytes, length);
+    std::memset(copy + length, 0, 4);
+    *size = length;
+    return copy;
+}
+
+void ResourceFileSystem::freeBuffer(void* buffer) {
+    std::free(buffer);
+}
+
+FileSystem* currentFileSystem() {
+    return g_current;
+}
+
+void registerInstallerResources(ResourceFileSystem& files) {
+    files.registerName(L"UI.lua", 111);
+    files.registerName(L"frame.lz", 113);
+    files.registerName(L"LG.lua", 114);
+    files.registerName(L"program.lz", 115);
+    files.registerName(L"style.lz", 116);
+}

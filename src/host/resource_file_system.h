@@ -1,0 +1,42 @@
+// The catalogue of named files embedded in the executable's resources. Readers get private copies.
+#pragma once
+
+#include <windows.h>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+// A source of named files. Buffers from readFile are malloc'd, belong to the caller and go back
+// through freeBuffer.
+class FileSystem {
+  public:
+    // The whole file followed by four zero bytes (*size excludes them), or null with *size untouched.
+    virtual void* readFile(const wchar_t* name, std::size_t* size) = 0;
+    virtual void freeBuffer(void* buffer) = 0;  // null is accepted
+};
+
+// Maps names to integer ids of resources of type "_TarvoResc" in the running executable. Names are
+// registered on the main thread before other threads exist; afterwards readFile is safe from any thread.
+// Constructing one makes it the current file system; it must outlive every reader.
+class ResourceFileSystem : public FileSystem {
+  public:
+    ResourceFileSystem();
+    ResourceFileSystem(const ResourceFileSystem&) = delete;
+    ResourceFileSystem& operator=(const ResourceFileSystem&) = delete;
+
+    // Sets the resource id for name, replacing an earlier one.
+    void registerName(const wchar_t* name, uintptr_t id);
+    void* readFile(const wchar_t* name, std::size_t* size) override;
+    void freeBuffer(void* buffer) override;
+
+  private:
+    std::map<std::wstring, uintptr_t> names_;  // ordered by unsigned 16-bit code units
+    HMODULE module_;                           // the running executable's image; not owned
+};
+
+// The last ResourceFileSystem constructed; never cleared. Null before the first one.
+FileSystem* currentFileSystem();
+
+// Start-up step 5: registers the five embedded files in their fixed order.
+void registerInstallerResources(ResourceFileSystem& files);

@@ -1,0 +1,1 @@
+-- Install script: run by the install worker (replaced by the worker build).

@@ -1,0 +1,1 @@
+-- UI script: builds the installer window and runs it (filled in with the UI script work).
