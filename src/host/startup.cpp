@@ -3,6 +3,10 @@
 #include <windows.h>
 
 #include "host/ui_context.h"
+#include "dui/delegate.h"
+#include "dui/factory.h"
+#include "dui/loader.h"
+#include "dui/setters.h"
 
 namespace {
 void notBuilt(const wchar_t* what) {
@@ -17,17 +21,34 @@ void startDispatcher() {
 }
 void stopDispatcher() {}
 
-void createContextParts(UiContext&) {
-    notBuilt(L"the setter and creator registries, layout and skin stores");
+void createContextParts(UiContext& context) {
+    context.setters = createSetterRegistry();
+    context.controlCreators = createControlCreators();
+    context.styleCreators = createStyleCreators();
+    context.layouts = new LayoutStore;
 }
-void releaseLayoutsAndSkin(UiContext&) {}
-void releaseContextParts(UiContext&) {}
+void releaseLayoutsAndSkin(UiContext& context) {
+    delete context.layouts;
+    context.layouts = nullptr;
+}
+void releaseContextParts(UiContext& context) {
+    for (auto& [id, handlers] : context.messageHandlers) {
+        for (Delegate* handler : handlers) handler->release();
+        handlers.clear();
+    }
+    destroySetterRegistry(context.setters);
+    destroyControlCreators(context.controlCreators);
+    destroyStyleCreators(context.styleCreators);
+    context.setters = nullptr;
+    context.controlCreators = nullptr;
+    context.styleCreators = nullptr;
+}
 
 void loadSkinStep() {
     notBuilt(L"loadSkin(\"style.lz\")");
 }
 void loadLayoutsStep() {
-    notBuilt(L"loadLayouts(\"frame.lz\")");
+    loadLayouts(L"frame.lz");
 }
 
 void createScriptEngineStep() {

@@ -1,0 +1,157 @@
+#include "dui/loader.h"
+
+#include <windows.h>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <string_view>
+
+#include "dui/control.h"
+#include "dui/factory.h"
+#include "dui/panels.h"
+#include "dui/setters.h"
+#include "host/resource_file_system.h"
+#include "host/ui_context.h"
+#include "pack/pack_archive.h"
+
+namespace {
+
+using XmlNode = rapidxml::xml_node<wchar_t>;
+
+std::wstring_view nameOf(const XmlNode& node) {
+    return std::wstring_view(node.name(), node.name_size());
+}
+
+struct EntryDeleter {
+    void operator()(void* buffer) const { freeEntry(buffer); }
+};
+
+}  // namespace
+
+LayoutStore::LayoutStore() = default;
+
+LayoutStore::~LayoutStore() {
+    close();
+}
+
+bool LayoutStore::open(void* bytes, std::size_t size, FileSystem* owner) {
+    close();
+    if (!bytes)
+        return false;
+    bytes_ = bytes;
+    owner_ = owner;
+    archive_ = openPackArchive(bytes, size);
+    return true;
+}
+
+void LayoutStore::close() {
+    archive_.reset();
+    if (bytes_) {
+        if (owner_) {
+            owner_->freeBuffer(bytes_);
+        } else {
+            std::free(bytes_);
+        }
+    }
+    bytes_ = nullptr;
+    owner_ = nullptr;
+}
+
+bool loadLayouts(const wchar_t* resourceName) {
+    UiContext* context = uiContext();
+    if (!context)
+        return false;
+    if (!context->layouts)
+        context->layouts = new (std::nothrow) LayoutStore;
+    if (!context->layouts)
+        return false;
+    context->layouts->close();
+    FileSystem* files = currentFileSystem();
+    if (!files)
+        return false;
+    std::size_t size = 0;
+    void* bytes = files->readFile(resourceName, &size);
+    return context->layouts->open(bytes, size, files);
+}
+
+Control* loadLayout(const wchar_t* entryName) {
+    UiContext* context = uiContext();
+    if (!context || !context->layouts || !context->layouts->archive() || !entryName)
+        return nullptr;
+    std::size_t size = 0;
+    std::unique_ptr<void, EntryDeleter> entry(
+        extractEntry(*context->layouts->archive(), reinterpret_cast<const char16_t*>(entryName), &size));
+    if (!entry)
+        return nullptr;
+    return buildLayout(static_cast<const char*>(entry.get()), size);
+}
+
+Control* buildLayout(const char* utf8, std::size_t size) {
+    // The text and the document are owned here, so a parse error releases them on its way out.
+    std::wstring text;
+    if (size > 0) {
+        if (size > static_cast<std::size_t>(INT32_MAX))
+            return nullptr;
+        int n = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(size), nullptr, 0);
+        text.resize(static_cast<std::size_t>(n));
+        if (n > 0)
+            MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(size), text.data(), n);
+    }
+    // rapidxml stops at the first zero, so a text with an embedded zero ends there.
+    auto document = std::make_unique<rapidxml::xml_document<wchar_t>>();
+    document->parse<kLayoutParseFlags>(text.data());
+    return buildControl(document->first_node());
+}
+
+Control* buildControl(const XmlNode* element) {
+    if (!element || element->type() != rapidxml::node_element)
+        return nullptr;
+    UiContext* context = uiContext();
+    if (!context || !context->controlCreators)
+        return nullptr;
+    Control* control = context->controlCreators->create(nameOf(*element));
+    if (!control)
+        return nullptr;
+    applyAttributes(*control, *element);
+
+    if (nameOf(*element) == L"TabItem") {
+        Control* page = buildControl(element->first_node());
+        if (auto* owner = dynamic_cast<PageOwner*>(control)) {
+            owner->setPage(page);
+        } else {
+            delete page;
+        }
+        return control;
+    }
+    if (!control->hasFlag(flag::container))
+        return control;  // children only under containers
+    for (const XmlNode* child = element->first_node(); child; child = child->next_sibling()) {
+        if (Control* built = buildControl(child)) {
+            if (!addChild(control, built))
+                delete built;
+        }
+    }
+    return control;
+}
+
+void applyAttributes(Object& object, const XmlNode& element) {
+    UiContext* context = uiContext();
+    const duiField::SetterRegistry* setters = context ? context->setters : nullptr;
+    auto* control = dynamic_cast<Control*>(&object);
+    for (const rapidxml::xml_attribute<wchar_t>* a = element.first_attribute(); a; a = a->next_attribute()) {
+        std::wstring_view name(a->name(), a->name_size());
+        if (const duiField::ISetter* setter = setters ? setters->find(name) : nullptr) {
+            // Values are zero-terminated in place by the parser; an empty one is L"".
+            setter->apply(object, a->value_size() ? a->value() : L"");
+            continue;
+        }
+        uint32_t mask = name == L"visible"       ? flag::visible
+                        : name == L"enabled"     ? flag::enabled
+                        : name == L"transparent" ? flag::transparent
+                                                 : 0;
+        if (!mask || !control)
+            continue;
+        bool on = a->value_size() == 1 && a->value()[0] == L'1';
+        control->setFlag(mask, on);
+    }
+}

@@ -1,0 +1,65 @@
+// The layout loader: opens the layout archive ("frame.lz") once, and builds a new, detached control
+// tree from one of its XML entries per request. UI thread only. Malformed XML raises
+// rapidxml::parse_error out of loadLayout (the only exception that leaves this module); everything
+// the load held is released on the way out.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include <rapidxml.hpp>
+
+class Control;
+class Object;
+class FileSystem;
+class PackArchive;
+
+// The bytes of the layout archive and the reader over them, both owned. Empty until opened.
+class LayoutStore {
+  public:
+    LayoutStore();
+    LayoutStore(const LayoutStore&) = delete;
+    LayoutStore& operator=(const LayoutStore&) = delete;
+    ~LayoutStore();
+
+    // Takes the bytes: they go back through owner->freeBuffer (free() when owner is null) on close.
+    // False (bytes released, store empty) when bytes is null.
+    bool open(void* bytes, std::size_t size, FileSystem* owner);
+    void close();
+    const PackArchive* archive() const { return archive_.get(); }
+
+  private:
+    std::unique_ptr<PackArchive> archive_;
+    void* bytes_ = nullptr;
+    FileSystem* owner_ = nullptr;  // not owned
+};
+
+// A control that keeps the tree built from its first child element as its page ("TabItem").
+class PageOwner {
+  public:
+    virtual void setPage(Control* page) = 0;  // takes ownership; page may be null
+
+  protected:
+    ~PageOwner() = default;
+};
+
+// Replaces the live context's layout store with the named resource read through currentFileSystem().
+// False when there is no context or file system, or the resource is missing (the store is then empty).
+bool loadLayouts(const wchar_t* resourceName);
+
+// A new tree from the named entry of the layout store; the root belongs to the caller. Null when the
+// entry is missing, the document has no element or the root element is not registered.
+Control* loadLayout(const wchar_t* entryName);
+
+// The same from UTF-8 bytes (no byte-order mark).
+Control* buildLayout(const char* utf8, std::size_t size);
+
+// The recursive builder: null for unregistered names (the subtree is skipped) and text nodes.
+Control* buildControl(const rapidxml::xml_node<wchar_t>* element);
+
+// Applies every attribute of `element` through the setter registry, then the flag attributes
+// "visible", "enabled" and "transparent" (the single character 1 sets, anything else clears).
+void applyAttributes(Object& object, const rapidxml::xml_node<wchar_t>& element);
+
+// Parse flags shared with the style loader: no entity translation.
+constexpr int kLayoutParseFlags = rapidxml::parse_no_entity_translation;
