@@ -7,6 +7,7 @@
 #include "dui/factory.h"
 #include "dui/loader.h"
 #include "dui/setters.h"
+#include "worker/sr_service.h"
 
 namespace {
 void notBuilt(const wchar_t* what) {
@@ -17,9 +18,11 @@ void notBuilt(const wchar_t* what) {
 }  // namespace
 
 void startDispatcher() {
-    notBuilt(L"the dispatcher (SRService)");
+    SRService::start();
 }
-void stopDispatcher() {}
+void stopDispatcher() {
+    SRService::stop();
+}
 
 void createContextParts(UiContext& context) {
     context.setters = createSetterRegistry();

@@ -13,6 +13,7 @@ int runPack(const Args& args);
 int runList(const Args& args);
 int runExtract(const Args& args);
 int runVerify(const Args& args);
+int runManifest(const Args& args);  // manifest.cpp
 
 // "packtool: <message>" on stderr; returns 1.
 int fail(const std::string& message);

@@ -21,6 +21,7 @@ constexpr Command kCommands[] = {
     {"list", packtool::runList, "list ARCHIVE"},
     {"extract", packtool::runExtract, "extract ARCHIVE DIR [NAME...]"},
     {"verify", packtool::runVerify, "verify ARCHIVE"},
+    {"manifest", packtool::runManifest, "manifest [--template FILE] OUT DIR"},
 };
 
 int usage() {

@@ -1,0 +1,237 @@
+#include "worker/lua_work.h"
+
+#include <ole2.h>
+#include <lua.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+
+#include "dui/delegate.h"
+#include "host/resource_file_system.h"
+#include "host/ui_context.h"
+#include "pack/pack_archive.h"
+#include "script/system_functions.h"
+
+namespace {
+
+constexpr int32_t kNotifyMessageId = 1024;
+constexpr size_t kMaxHandlers = 16;
+constexpr int32_t kAnswerCancel = 2;
+
+std::atomic<bool> workRunning{false};
+
+// One worker's inputs and resources, owned by its thread.
+struct WorkerJob {
+    std::wstring scriptName;
+    std::wstring payloadName;
+    std::string config;
+    void* payload = nullptr;  // resource copy, freed through the file system
+    std::unique_ptr<PackArchive> archive;
+};
+
+std::wstring widen(const char* text, int length = -1) {
+    if (!text)
+        return {};
+    int units = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
+    if (units <= 0)
+        return {};
+    std::wstring out(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, length, out.data(), units);
+    if (length < 0)
+        out.resize(static_cast<size_t>(units) - 1);
+    return out;
+}
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+    std::string out(static_cast<size_t>(std::max(bytes, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr,
+                        nullptr);
+    return out;
+}
+
+void showError(const std::wstring& text) {
+    MessageBoxW(nullptr, text.c_str(), L"错误", MB_OK);
+}
+
+const PackArchive* jobArchive(lua_State* L) {
+    auto* job = static_cast<WorkerJob*>(lua_touserdata(L, lua_upvalueindex(1)));
+    return job ? job->archive.get() : nullptr;
+}
+
+// Writes the whole buffer to a new file at target, replacing a read-only one.
+bool writeTarget(const std::wstring& target, const void* data, size_t size) {
+    DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(target.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    DeleteFileW(target.c_str());
+    win::unique_file file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || size > MAXDWORD)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr);
+    return ok && written == size;
+}
+
+// Runs the job's steps 3-7 on an open archive: interpreter, config, script.
+void runScript(WorkerJob& job, FileSystem& files) {
+    std::unique_ptr<lua_State, decltype(&lua_close)> state(luaL_newstate(), &lua_close);
+    if (!state)
+        return;
+    lua_State* L = state.get();
+    luaL_openlibs(L);
+    registerSystemFunctions(L);
+    lua_pushcfunction(L, LuaWork::notifyMessage);
+    lua_setglobal(L, "notifyMessage");
+    lua_pushlightuserdata(L, &job);
+    lua_pushcclosure(L, LuaWork::extractFile, 1);
+    lua_setglobal(L, "extractFile");
+
+    if (!job.config.empty()) {
+        job.config = "config = " + job.config;
+        OutputDebugStringA((job.config + "\n").c_str());
+        if (luaL_loadbuffer(L, job.config.data(), job.config.size(), "=config") == LUA_OK)
+            lua_pcall(L, 0, 0, 0);
+        lua_settop(L, 0);
+    }
+
+    size_t size = 0;
+    auto* script = static_cast<char*>(files.readFile(job.scriptName.c_str(), &size));
+    if (!script) {
+        showError(L"找不到安装脚本“" + job.scriptName + L"”，安装无法进行。");
+        return;
+    }
+    std::string chunkName = "=" + narrow(job.scriptName);
+    int status = luaL_loadbuffer(L, script, size, chunkName.c_str());
+    if (status == LUA_OK)
+        status = lua_pcall(L, 0, 0, 0);
+    if (status != LUA_OK) {
+        const char* message = lua_tostring(L, -1);
+        showError(message ? widen(message) : L"(error object is not a string)");
+    }
+    state.reset();
+    files.freeBuffer(script);
+}
+
+DWORD WINAPI workerMain(void* parameter) {
+    std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(parameter));
+    OleInitialize(nullptr);
+    FileSystem* files = currentFileSystem();
+    if (files) {
+        size_t size = 0;
+        job->payload = files->readFile(job->payloadName.c_str(), &size);
+        if (job->payload) {
+            job->archive = openPackArchive(job->payload, size);
+            runScript(*job, *files);
+            job->archive.reset();
+            files->freeBuffer(job->payload);
+        } else {
+            showError(L"找不到安装数据“" + job->payloadName + L"”，安装无法进行。");
+        }
+    } else {
+        showError(L"安装程序的资源目录不可用，安装无法进行。");
+    }
+    OleUninitialize();
+    job.reset();
+    workRunning = false;
+    return 0;
+}
+
+}  // namespace
+
+LuaWork::NotifyRunable::NotifyRunable(const char* text)
+    : text_(text), answerEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+void LuaWork::NotifyRunable::run() {
+    answer_ = deliverNotification(text_);
+    SetEvent(answerEvent_.get());
+}
+
+void LuaWork::NotifyRunable::discard() {
+    answer_ = kAnswerCancel;
+    SetEvent(answerEvent_.get());
+}
+
+int32_t LuaWork::NotifyRunable::waitAnswer() const {
+    WaitForSingleObject(answerEvent_.get(), INFINITE);
+    return answer_;
+}
+
+int LuaWork::notifyMessage(lua_State* L) {
+    const char* text = luaL_checkstring(L, 1);  // raises before any native object exists
+    int32_t answer = kAnswerCancel;
+    {
+        auto item = std::make_shared<NotifyRunable>(text);
+        if (item->valid() && SRService::post(item) == 0)
+            answer = item->waitAnswer();
+    }
+    lua_pushinteger(L, answer);
+    return 1;
+}
+
+int LuaWork::extractFile(lua_State* L) {
+    const PackArchive* archive = jobArchive(L);
+    std::wstring name = widen(lua_tostring(L, 1));
+    std::wstring target = widen(lua_tostring(L, 2));
+    bool ok = false;
+    if (archive && !name.empty() && !target.empty()) {
+        std::replace(name.begin(), name.end(), L'\\', L'/');
+        size_t size = 0;
+        void* data = extractEntry(*archive, reinterpret_cast<const char16_t*>(name.c_str()), &size);
+        if (data) {
+            ok = writeTarget(target, data, size);
+            freeEntry(data);
+        }
+    }
+    lua_pushboolean(L, ok);
+    return 1;
+}
+
+int32_t deliverNotification(const char* text) {
+    EventRecord record;
+    record.id = kNotifyMessageId;
+    record.route = kRouteDirect;
+    record.wParam = static_cast<int64_t>(reinterpret_cast<intptr_t>(text));
+    UiContext* context = uiContext();
+    if (!context)
+        return 0;
+    auto found = context->messageHandlers.find(kNotifyMessageId);
+    if (found == context->messageHandlers.end())
+        return 0;
+    // Called from a copy, so handlers may add or remove handlers meanwhile.
+    Delegate* handlers[kMaxHandlers];
+    size_t count = std::min(found->second.size(), kMaxHandlers);
+    std::copy_n(found->second.begin(), count, handlers);
+    for (size_t i = 0; i < count; ++i) handlers[i]->addRef();
+    for (size_t i = 0; i < count && !record.handled; ++i) handlers[i]->invoke(nullptr, record);
+    for (size_t i = 0; i < count; ++i) handlers[i]->release();
+    return static_cast<int32_t>(static_cast<uint32_t>(record.lParam));
+}
+
+void startWork(const std::wstring& scriptName, const std::wstring& payloadName, const std::string& config) {
+    bool idle = false;
+    if (!workRunning.compare_exchange_strong(idle, true)) {
+        OutputDebugStringW(L"startWork: a worker is still running; request ignored\n");
+        return;
+    }
+    auto job = std::make_unique<WorkerJob>();
+    job->scriptName = scriptName;
+    job->payloadName = payloadName;
+    job->config = config.substr(0, config.find('\0'));
+    HANDLE thread = CreateThread(nullptr, 0, workerMain, job.get(), 0, nullptr);
+    if (!thread) {
+        workRunning = false;
+        return;
+    }
+    job.release();  // the thread owns it now
+    SRService::watchThread(thread);
+}
+
+bool isWorkRunning() {
+    return workRunning.load();
+}
