@@ -94,6 +94,8 @@ LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 bool SRService::start() {
     ServiceState& s = state();
     Lock lock(s.serviceLock);
+    if (s.running)
+        return true;
     s.stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!s.stopEvent)
         return false;

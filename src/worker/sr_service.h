@@ -22,7 +22,7 @@ class SRService {
     };
 
     // UI thread. Makes the calling thread the user-interface thread and hooks its message retrieval.
-    // False only when the stop event cannot be created.
+    // False only when the stop event cannot be created; while running, changes nothing and answers true.
     static bool start();
     // Any thread. Queues the item and wakes the user-interface thread: 0 when queued, -1 when the
     // dispatcher is not running (nothing queued, item untouched).

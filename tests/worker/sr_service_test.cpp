@@ -40,13 +40,26 @@ bool pumpUntil(Pred done, DWORD timeoutMs) {
     return true;
 }
 
+// Each test starts from its own dispatcher run; the one the worker tests share is put back after.
 class Dispatcher : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(SRService::start()); }
-    void TearDown() override { SRService::stop(); }
+    void SetUp() override {
+        SRService::stop();
+        ASSERT_TRUE(SRService::start());
+    }
+    void TearDown() override {
+        SRService::stop();
+        SRService::start();
+    }
 };
 
-TEST(DispatcherStopped, RefusesItemsAndIgnoresThreads) {
+class DispatcherStopped : public ::testing::Test {
+  protected:
+    void SetUp() override { SRService::stop(); }
+    void TearDown() override { SRService::start(); }
+};
+
+TEST_F(DispatcherStopped, RefusesItemsAndIgnoresThreads) {
     auto item = std::make_shared<Recorder>();
     EXPECT_EQ(SRService::post(item), -1);
     EXPECT_FALSE(SRService::running());

@@ -1,0 +1,1 @@
+local broken = = 1
