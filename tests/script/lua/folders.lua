@@ -1,0 +1,50 @@
+-- Special folders, drives, the current directory and shortcuts.
+local CSIDL_APPDATA, CSIDL_PROGRAM_FILES = 0x1a, 0x26
+local CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTUP, CSIDL_COMMON_STARTMENU = 0x19, 0x18, 0x16
+
+case("folder getters answer the shell's special folders", function()
+  expectEq(getAppDataFolder(), test_specialFolder(CSIDL_APPDATA), "application data")
+  expectEq(getProgramFolder(), test_specialFolder(CSIDL_PROGRAM_FILES), "program files")
+  expectEq(getDesktopFolder(), test_specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY), "all-users desktop")
+end)
+
+case("getStartMenuFolder is the all-users Startup folder, not the Start menu", function()
+  local startup = getStartMenuFolder()
+  expectEq(startup, test_specialFolder(CSIDL_COMMON_STARTUP), "all-users Startup")
+  expect(startup ~= test_specialFolder(CSIDL_COMMON_STARTMENU), "not the Start menu itself")
+  expect(startup and startup:lower():find("startup", 1, true), "ends in Startup: " .. tostring(startup))
+end)
+
+case("getTempFolder ends with a backslash and exists", function()
+  local t = getTempFolder()
+  expect(t and t:sub(-1) == "\\", "backslash: " .. tostring(t))
+  expectEq(fileExists(t), false, "a folder")
+  expectEq(createDirectory(t), true, "exists")
+end)
+
+case("volumeExists is true only for fixed disks", function()
+  expectEq(volumeExists("C:\\"), true, "C:")
+  expectEq(volumeExists("Q:\\"), false, "missing drive")
+  expectEq(volumeExists("not a root"), false, "invalid root")
+end)
+
+case("setCurrentDirectory changes where relative paths resolve", function()
+  local tmp = test_tempFolder("tarvo_cd")
+  local f = assert(io.open(tmp .. "rel.txt", "wb"))
+  f:write("x")
+  f:close()
+  expectEq(fileExists("rel.txt"), false, "not found before")
+  expectEq(count(setCurrentDirectory(tmp)), 0, "no results")
+  expectEq(fileExists("rel.txt"), true, "found after")
+  setCurrentDirectory(getTempFolder())
+end)
+
+case("createShortCut writes a link whose target reads back", function()
+  local tmp = test_tempFolder("tarvo_lnk")
+  local target = test_helperPath("sleeper.exe")
+  expectEq(createShortCut(target, tmp .. "快捷方式.lnk"), true, "saved")
+  expectEq(fileExists(tmp .. "快捷方式.lnk"), true, "link file")
+  local back = test_shortcutTarget(tmp .. "快捷方式.lnk")
+  expectEq(back and back:lower(), target:lower(), "target")
+  expectEq(createShortCut(target, tmp .. "missing\\x.lnk"), false, "folder missing")
+end)

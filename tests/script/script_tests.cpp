@@ -1,0 +1,699 @@
+// Script host tests under Wine: the Lua case files of lua/ run in one interpreter each (one gtest per
+// function family), plus native tests of the engine's load and run path and the bridge.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <lua.hpp>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dui/control.h"
+#include "dui/delegate.h"
+#include "dui/panels.h"
+#include "dui/window_host.h"
+#include "host/cleanup.h"
+#include "host/handles.h"
+#include "host/resource_file_system.h"
+#include "host/ui_context.h"
+#include "script/lua_text.h"
+#include "script/script_engine.h"
+#include "script/sys_shell.h"
+#include "script/system_functions.h"
+#include "win_test_support.h"
+
+namespace {
+
+// Windows path of a source file of this test (the sources are reachable through drive Z:).
+std::wstring sourcePath(const char* relative) {
+    std::wstring path =
+        L"Z:" + testsupport::widen(TARVO_SCRIPT_TEST_SOURCE_DIR) + L"/" + testsupport::widen(relative);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+std::string readText(const std::wstring& path) {
+    auto bytes = testsupport::readFile(path);
+    return bytes ? *bytes : std::string();
+}
+
+// The framework glue of the UI script: its text up to the end-of-glue marker.
+std::string uiGlue() {
+    std::string text = readText(sourcePath(TARVO_UI_LUA_RELATIVE));
+    size_t end = text.find("-- end of framework glue");
+    return end == std::string::npos ? text : text.substr(0, end);
+}
+
+// ---- Message boxes ---------------------------------------------------------------------------------
+
+// Waits on its own thread for the next message box of this process, records its title and text and
+// presses the button.
+class DialogWatcher {
+  public:
+    explicit DialogWatcher(int button = IDOK, DWORD timeoutMs = 10000) {
+        thread_ = std::thread([this, button, timeoutMs] {
+            DWORD start = GetTickCount();
+            while (GetTickCount() - start < timeoutMs) {
+                for (HWND dialog : testsupport::topLevelWindows(GetCurrentProcessId(), L"#32770")) {
+                    if (!IsWindowVisible(dialog))
+                        continue;
+                    title_ = testsupport::windowText(dialog);
+                    text_ = testsupport::dialogText(dialog);
+                    seen_ = true;
+                    testsupport::pressButton(dialog, button);
+                    return;
+                }
+                Sleep(20);
+            }
+        });
+    }
+    ~DialogWatcher() { finish(); }
+    // Joins the watcher; true when a box was seen and answered.
+    bool finish() {
+        if (thread_.joinable())
+            thread_.join();
+        return seen_;
+    }
+    const std::wstring& title() const { return title_; }
+    const std::wstring& text() const { return text_; }
+
+  private:
+    std::thread thread_;
+    std::wstring title_, text_;
+    bool seen_ = false;
+};
+
+// ---- A host window for bridge tests ----------------------------------------------------------------
+
+class TestWindow final : public WindowHost {
+  public:
+    TestWindow() {
+        hwnd_.reset(
+            CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr));
+    }
+    HWND windowHandle() const override { return hwnd_.get(); }
+    void storeControlId(int32_t, Control*) override {}
+    void eraseControlId(Control*) override {}
+    void forgetControl(Control*) override {}
+    void addDirtyArea(const RECT&) override {}
+    POINT cursorClientPosition() const override { return POINT{0, 0}; }
+
+  private:
+    win::unique_hwnd hwnd_;
+};
+
+class NamedControl : public Control {
+  public:
+    explicit NamedControl(const wchar_t* type) : type_(type) {}
+    const wchar_t* typeName() const override { return type_; }
+
+  private:
+    const wchar_t* type_;
+};
+
+// ---- Natives for the Lua case files -----------------------------------------------------------------
+
+TestWindow* g_window = nullptr;
+
+int luaHelperPath(lua_State* L) {
+    script::pushText(L, testsupport::selfFolder() + L"\\" + script::argText(L, 1));
+    return 1;
+}
+
+int luaTempFolder(lua_State* L) {
+    std::wstring folder = testsupport::makeTempFolder(script::argText(L, 1));
+    if (folder.empty())
+        return 0;
+    script::pushText(L, folder + L"\\");
+    return 1;
+}
+
+int luaShortcutTarget(lua_State* L) {
+    std::wstring link = script::argText(L, 1);
+    HRESULT init = CoInitialize(nullptr);
+    std::wstring target;
+    {
+        win::com_ptr<IShellLinkW> shellLink;
+        win::com_ptr<IPersistFile> file;
+        wchar_t path[MAX_PATH] = {};
+        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                       shellLink.put_void())) &&
+            SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, file.put_void())) &&
+            SUCCEEDED(file->Load(link.c_str(), STGM_READ)) &&
+            SUCCEEDED(shellLink->GetPath(path, MAX_PATH, nullptr, 0)))
+            target = path;
+    }
+    if (SUCCEEDED(init))
+        CoUninitialize();
+    if (target.empty())
+        return 0;
+    script::pushText(L, target);
+    return 1;
+}
+
+int luaIsRestartPending(lua_State* L) {
+    lua_pushboolean(L, isRestartPending());
+    return 1;
+}
+
+int luaSpecialFolder(lua_State* L) {
+    wchar_t path[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, path, static_cast<int>(script::argInteger(L, 1)), FALSE))
+        return 0;
+    script::pushText(L, path);
+    return 1;
+}
+
+int luaSystemFolder(lua_State* L) {
+    wchar_t path[MAX_PATH] = {};
+    GetSystemDirectoryW(path, MAX_PATH);
+    script::pushText(L, path);
+    return 1;
+}
+
+// test_messageBox(fn [, button]) -> seen, title, text: calls fn while a watcher answers the next box.
+int luaMessageBox(lua_State* L) {
+    int button = lua_gettop(L) >= 2 ? static_cast<int>(script::argInteger(L, 2)) : IDOK;
+    DialogWatcher watcher(button);
+    lua_pushvalue(L, 1);
+    int status = lua_pcall(L, 0, 1, 0);
+    bool seen = watcher.finish();
+    if (status != LUA_OK)
+        return lua_error(L);
+    lua_pushboolean(L, seen);
+    script::pushText(L, watcher.title());
+    script::pushText(L, watcher.text());
+    lua_pushvalue(L, -4);  // fn's result
+    return 4;
+}
+
+BOOL WINAPI failOpenToken(HANDLE, DWORD, PHANDLE) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+BOOL WINAPI failExitWindows(UINT, DWORD) {
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return FALSE;
+}
+std::atomic<int> g_exitWindowsCalls{0};
+BOOL WINAPI countExitWindows(UINT, DWORD) {
+    ++g_exitWindowsCalls;
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return FALSE;
+}
+
+// test_rebootFails(step): "token" makes opening the token fail, "exit" makes the restart request fail.
+int luaRebootFails(lua_State* L) {
+    std::wstring step = script::argText(L, 1);
+    g_exitWindowsCalls = 0;
+    script::RebootSteps steps{OpenProcessToken, failExitWindows};
+    if (step == L"token")
+        steps = script::RebootSteps{failOpenToken, countExitWindows};
+    script::setRebootSteps(&steps);
+    return 0;
+}
+
+int luaExitWindowsCalls(lua_State* L) {
+    lua_pushnumber(L, g_exitWindowsCalls.load());
+    return 1;
+}
+
+int luaSetReadOnly(lua_State* L) {
+    std::wstring path = script::argText(L, 1);
+    lua_pushboolean(L, SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    return 1;
+}
+
+// test_regWriteExpand(subKey, name, text): a REG_EXPAND_SZ value under HKEY_CURRENT_USER.
+int luaRegWriteExpand(lua_State* L) {
+    std::wstring key = script::argText(L, 1), name = script::argText(L, 2), text = script::argText(L, 3);
+    win::unique_hkey k;
+    bool ok =
+        RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(),
+                        nullptr) == ERROR_SUCCESS &&
+        RegSetValueExW(k.get(), name.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * 2)) == ERROR_SUCCESS;
+    lua_pushboolean(L, ok);
+    return 1;
+}
+
+constexpr wchar_t kWindowsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Windows";
+
+int luaShutdownTime(lua_State* L) {
+    auto bytes = testsupport::regReadBinary(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime");
+    if (!bytes)
+        return 0;
+    lua_pushlstring(L, bytes->data(), bytes->size());
+    return 1;
+}
+
+// test_setShutdownTime(bytes or nil): nil deletes the value.
+int luaSetShutdownTime(lua_State* L) {
+    size_t n = 0;
+    const char* bytes = lua_tolstring(L, 1, &n);
+    bool ok = bytes ? testsupport::regWriteBinary(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime", bytes,
+                                                  static_cast<DWORD>(n))
+                    : testsupport::regDeleteValue(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime");
+    lua_pushboolean(L, ok);
+    return 1;
+}
+
+constexpr wchar_t kTestMutexName[] = L"Local\\TarvoScriptTestMutex";
+
+int luaHoldInstanceMutex(lua_State* L) {
+    instanceMutex() = CreateMutexW(nullptr, TRUE, kTestMutexName);
+    lua_pushboolean(L, instanceMutex() != nullptr);
+    return 1;
+}
+
+int luaInstanceMutexHeld(lua_State* L) {
+    lua_pushboolean(L, instanceMutex() != nullptr);
+    return 1;
+}
+
+int luaInstanceMutexFree(lua_State* L) {
+    win::unique_handle probe(CreateMutexW(nullptr, FALSE, kTestMutexName));
+    lua_pushboolean(L, probe && GetLastError() != ERROR_ALREADY_EXISTS);
+    return 1;
+}
+
+int luaGetEnv(lua_State* L) {
+    std::wstring name = script::argText(L, 1);
+    wchar_t value[512] = {};
+    if (!GetEnvironmentVariableW(name.c_str(), value, 512))
+        return 0;
+    script::pushText(L, value);
+    return 1;
+}
+
+int luaVersionEx(lua_State* L) {
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&info);
+#pragma GCC diagnostic pop
+    lua_pushnumber(L, info.dwMajorVersion);
+    lua_pushnumber(L, info.dwMinorVersion);
+    return 2;
+}
+
+int luaRtlVersion(lua_State* L) {
+    using Fn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    auto fn = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (fn)
+        fn(&info);
+    lua_pushnumber(L, info.dwMajorVersion);
+    lua_pushnumber(L, info.dwMinorVersion);
+    lua_pushnumber(L, info.dwBuildNumber);
+    return 3;
+}
+
+// Bridge natives: every control made here is attached to g_window on its own (a panel with its
+// children); g_owned holds them until the test ends or test_destroy deletes one.
+std::vector<Control*> g_owned;
+
+// test_newControl(type [, children]) -> table; type "Panel", "Button" or anything else ("Control").
+int luaNewControl(lua_State* L) {
+    std::wstring type = script::argText(L, 1);
+    Control* control = nullptr;
+    if (type == L"Panel") {
+        Panel* panel = new Panel;
+        for (int64_t i = script::argInteger(L, 2); i > 0; --i) panel->addChild(new NamedControl(L"Control"));
+        control = panel;
+    } else {
+        control = new NamedControl(type == L"Button" ? L"Button" : L"Control");
+    }
+    control->attach(g_window);
+    g_owned.push_back(control);
+    pushControlObject(L, control);
+    return 1;
+}
+
+void destroyOwned() {
+    for (Control* c : g_owned) {
+        c->detach();
+        delete c;
+    }
+    g_owned.clear();
+}
+
+int luaHandleOf(lua_State* L) {
+    lua_getglobal(L, "lua_queryControlHandle");
+    lua_getfield(L, LUA_REGISTRYINDEX, "__control");
+    lua_pushvalue(L, 1);
+    lua_call(L, 2, 1);
+    return 1;
+}
+
+// test_pushControl(handle): the native side hands the control to the script again.
+int luaPushControl(lua_State* L) {
+    pushControlObject(L, static_cast<Control*>(script::toHandle(L, 1)));
+    return 1;
+}
+
+// test_raise(tbl, id, wparam, lparam) -> handled (route direct, raised natively)
+int luaRaise(lua_State* L) {
+    Control* control = controlFromSelf(L);
+    if (!control)
+        return 0;
+    EventRecord event;
+    event.id = static_cast<int32_t>(script::argInteger(L, 2));
+    event.route = kRouteDirect;
+    event.wParam = script::argInteger(L, 3);
+    event.lParam = script::argInteger(L, 4);
+    control->raiseEvent(event);
+    lua_pushboolean(L, event.handled != 0);
+    return 1;
+}
+
+// test_destroy(tbl): detaches and deletes a control made by test_newControl.
+int luaDestroy(lua_State* L) {
+    Control* control = controlFromSelf(L);
+    for (auto it = g_owned.begin(); it != g_owned.end(); ++it) {
+        if (*it != control)
+            continue;
+        g_owned.erase(it);
+        control->detach();
+        delete control;
+        break;
+    }
+    return 0;
+}
+
+int luaPoolAvailable(lua_State* L) {
+    lua_pushnumber(L, static_cast<lua_Number>(Delegate::poolAvailable()));
+    return 1;
+}
+
+int luaFlags(lua_State* L) {
+    Control* control = static_cast<Control*>(script::toHandle(L, 1));
+    lua_pushnumber(L, control ? control->flags() : 0);
+    return 1;
+}
+
+const luaL_Reg kTestNatives[] = {
+    {"test_helperPath", luaHelperPath},
+    {"test_tempFolder", luaTempFolder},
+    {"test_shortcutTarget", luaShortcutTarget},
+    {"test_isRestartPending", luaIsRestartPending},
+    {"test_specialFolder", luaSpecialFolder},
+    {"test_systemFolder", luaSystemFolder},
+    {"test_messageBox", luaMessageBox},
+    {"test_rebootFails", luaRebootFails},
+    {"test_exitWindowsCalls", luaExitWindowsCalls},
+    {"test_setReadOnly", luaSetReadOnly},
+    {"test_regWriteExpand", luaRegWriteExpand},
+    {"test_shutdownTime", luaShutdownTime},
+    {"test_setShutdownTime", luaSetShutdownTime},
+    {"test_holdInstanceMutex", luaHoldInstanceMutex},
+    {"test_instanceMutexHeld", luaInstanceMutexHeld},
+    {"test_instanceMutexFree", luaInstanceMutexFree},
+    {"test_getEnv", luaGetEnv},
+    {"test_versionEx", luaVersionEx},
+    {"test_rtlVersion", luaRtlVersion},
+    {"test_newControl", luaNewControl},
+    {"test_handleOf", luaHandleOf},
+    {"test_pushControl", luaPushControl},
+    {"test_raise", luaRaise},
+    {"test_destroy", luaDestroy},
+    {"test_poolAvailable", luaPoolAvailable},
+    {"test_flags", luaFlags},
+};
+
+void installTestNatives(lua_State* L) {
+    for (const luaL_Reg& f : kTestNatives) {
+        lua_pushcfunction(L, f.func);
+        lua_setglobal(L, f.name);
+    }
+}
+
+// ---- Running a case file ---------------------------------------------------------------------------
+
+// Loads `chunk` into the engine state; false with a message on failure.
+bool runChunk(lua_State* L, const std::string& text, const std::string& name, std::string* error) {
+    if (luaL_loadbuffer(L, text.data(), text.size(), name.c_str()) != LUA_OK ||
+        lua_pcall(L, 0, 0, 0) != LUA_OK) {
+        *error = lua_tostring(L, -1) ? lua_tostring(L, -1) : "(non-string error)";
+        lua_pop(L, 1);
+        return false;
+    }
+    return true;
+}
+
+class LuaFamily : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(createUiContext(), false);
+        window_ = new TestWindow;
+        g_window = window_;
+        ASSERT_TRUE(createScriptEngine(scriptEngine()));
+        installTestNatives(scriptEngine().state());
+    }
+    void TearDown() override {
+        closeScriptEngine(scriptEngine());
+        destroyOwned();
+        delete window_;
+        g_window = nullptr;
+        destroyUiContext();
+        script::setRebootSteps(nullptr);
+    }
+    TestWindow* window_ = nullptr;
+};
+
+TEST_P(LuaFamily, CasesPass) {
+    lua_State* L = scriptEngine().state();
+    std::string error;
+    ASSERT_TRUE(runChunk(L, uiGlue(), "=UI.lua glue", &error)) << error;
+    ASSERT_TRUE(runChunk(L, readText(sourcePath("lua/framework.lua")), "=framework.lua", &error)) << error;
+    std::string file = std::string("lua/") + GetParam() + ".lua";
+    std::string text = readText(sourcePath(file.c_str()));
+    ASSERT_FALSE(text.empty()) << file;
+    ASSERT_TRUE(runChunk(L, text, "@" + file, &error)) << error;
+    ASSERT_TRUE(runChunk(L, "test_report = run_cases()", "=run", &error)) << error;
+    lua_getglobal(L, "test_report");
+    ASSERT_TRUE(lua_istable(L, -1));
+    int cases = 0;
+    lua_getfield(L, -1, "count");
+    cases = static_cast<int>(lua_tointeger(L, -1));
+    lua_pop(L, 1);
+    EXPECT_GT(cases, 0) << "no cases in " << file;
+    lua_getfield(L, -1, "failures");
+    int n = static_cast<int>(lua_rawlen(L, -1));
+    for (int i = 1; i <= n; ++i) {
+        lua_rawgeti(L, -1, i);
+        ADD_FAILURE() << file << ": " << (lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
+        lua_pop(L, 1);
+    }
+    lua_pop(L, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Script, LuaFamily,
+                         ::testing::Values("files", "folders", "processes", "running_list", "registry",
+                                           "shell", "bridge"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
+
+// ---- The engine's own load and run path -------------------------------------------------------------
+
+// A file system of one named text.
+class TextFileSystem : public FileSystem {
+  public:
+    TextFileSystem(const wchar_t* name, std::string text) : name_(name), text_(std::move(text)) {}
+    void* readFile(const wchar_t* name, std::size_t* size) override {
+        if (name_ != name)
+            return nullptr;
+        void* buffer = std::calloc(text_.size() + 4, 1);
+        std::memcpy(buffer, text_.data(), text_.size());
+        *size = text_.size();
+        ++reads;
+        return buffer;
+    }
+    void freeBuffer(void* buffer) override {
+        if (buffer)
+            ++frees;
+        std::free(buffer);
+    }
+    int reads = 0, frees = 0;
+
+  private:
+    std::wstring name_;
+    std::string text_;
+};
+
+TEST(ScriptEngine, ScriptThatOnlyDefinesFunctionsRunsAndClosesTheInterpreter) {
+    TextFileSystem files(L"UI.lua", uiGlue() + "\nfunction later() return 1 end\n");
+    ASSERT_TRUE(createScriptEngine(scriptEngine()));
+    DialogWatcher watcher(IDOK, 1500);
+    runUiScript(scriptEngine(), L"UI.lua", files);
+    EXPECT_FALSE(watcher.finish()) << "unexpected box: " << testsupport::narrow(watcher.text());
+    EXPECT_EQ(scriptEngine().state(), nullptr);
+    EXPECT_EQ(files.reads, 1);
+    EXPECT_EQ(files.frees, 1);
+}
+
+TEST(ScriptEngine, SyntaxErrorShowsShortSourceAndLineUnderErrorTitle) {
+    TextFileSystem files(L"UI.lua", "-- first line of the script\nlocal x = 1\nfunction broken(\n");
+    ASSERT_TRUE(createScriptEngine(scriptEngine()));
+    DialogWatcher watcher;
+    runUiScript(scriptEngine(), L"UI.lua", files);
+    ASSERT_TRUE(watcher.finish());
+    EXPECT_EQ(watcher.title(), L"错误");
+    EXPECT_EQ(watcher.text().rfind(L"[string \"-- first line of the script...\"]:4:", 0), 0u)
+        << testsupport::narrow(watcher.text());
+    EXPECT_EQ(scriptEngine().state(), nullptr);
+    EXPECT_EQ(files.frees, 1);
+}
+
+TEST(ScriptEngine, RuntimeErrorWithChineseTextIsShownIntact) {
+    TextFileSystem files(L"UI.lua", "error('安装失败', 0)\n");
+    ASSERT_TRUE(createScriptEngine(scriptEngine()));
+    DialogWatcher watcher;
+    runUiScript(scriptEngine(), L"UI.lua", files);
+    ASSERT_TRUE(watcher.finish());
+    EXPECT_EQ(watcher.title(), L"错误");
+    EXPECT_EQ(watcher.text(), L"安装失败");
+}
+
+TEST(ScriptEngine, MissingScriptClosesTheInterpreterSilently) {
+    TextFileSystem files(L"other.lua", "x = 1");
+    ASSERT_TRUE(createScriptEngine(scriptEngine()));
+    DialogWatcher watcher(IDOK, 1500);
+    runUiScript(scriptEngine(), L"UI.lua", files);
+    EXPECT_FALSE(watcher.finish());
+    EXPECT_EQ(scriptEngine().state(), nullptr);
+}
+
+TEST(ScriptEngine, StandardLibrariesSystemFunctionsAndRegistryTablesExist) {
+    ASSERT_TRUE(createScriptEngine(scriptEngine()));
+    lua_State* L = scriptEngine().state();
+    const char* check =
+        "assert(bit32 and debug and io and os and package and coroutine and string and math and table)\n"
+        "assert(type(regQueryString) == 'function' and type(killProcessesByPath) == 'function')\n"
+        "assert(HKEY_LOCAL_MACHINE == -2147483646 and HKEY_CLASSES_ROOT == -2147483648)\n"
+        "assert(HKEY_CURRENT_USER == -2147483647 and HKEY_USERS == -2147483645)\n"
+        "assert(print ~= nil)\n";
+    std::string error;
+    EXPECT_TRUE(runChunk(L, check, "=check", &error)) << error;
+    for (const char* name : {"__window", "__timer"}) {
+        lua_getfield(L, LUA_REGISTRYINDEX, name);
+        EXPECT_TRUE(lua_istable(L, -1)) << name;
+        lua_pop(L, 1);
+    }
+    lua_getfield(L, LUA_REGISTRYINDEX, "__control");
+    lua_rawgeti(L, -1, 1);
+    lua_rawgeti(L, -2, 2);
+    EXPECT_TRUE(lua_istable(L, -1) && lua_istable(L, -2));
+    lua_pop(L, 3);
+    EXPECT_EQ(lua_gettop(L), 0);
+    closeScriptEngine(scriptEngine());
+}
+
+// The native->script paths run protected: a failing handler shows the error and the event stays
+// unhandled; the native stack is left as it was.
+TEST(ScriptBridge, FailingHandlerIsReportedAndCountsAsNotHandled) {
+    ASSERT_TRUE(createUiContext());
+    TestWindow window;
+    Panel* root = new Panel;
+    root->attach(&window);
+    ASSERT_TRUE(createScriptEngine(scriptEngine()));
+    lua_State* L = scriptEngine().state();
+    std::string error;
+    ASSERT_TRUE(runChunk(L, uiGlue(), "=glue", &error)) << error;
+    pushControlObject(L, root);
+    lua_setglobal(L, "root");
+    ASSERT_TRUE(runChunk(L, "root:addHandler(30, function() error('handler broke', 0) end)", "=add", &error))
+        << error;
+    EventRecord event;
+    event.id = 30;
+    event.handled = 0;
+    DialogWatcher watcher;
+    root->raiseEvent(event);
+    ASSERT_TRUE(watcher.finish());
+    EXPECT_EQ(watcher.title(), L"错误");
+    EXPECT_EQ(watcher.text(), L"handler broke");
+    EXPECT_EQ(event.handled, 0);
+    EXPECT_EQ(lua_gettop(L), 0);
+    closeScriptEngine(scriptEngine());
+    root->detach();
+    delete root;
+    destroyUiContext();
+}
+
+TEST(ScriptBridge, NotificationReachesTheWindowHandlerAndItsAnswerReturns) {
+    ASSERT_TRUE(createUiContext());
+    TestWindow window;
+    ASSERT_TRUE(createScriptEngine(scriptEngine()));
+    lua_State* L = scriptEngine().state();
+    std::string error;
+    ASSERT_TRUE(runChunk(L, uiGlue(), "=glue", &error)) << error;
+    // What createWindow and setMessageHandler do for a window table.
+    lua_newtable(L);
+    lua_setglobal(L, "win");
+    ASSERT_TRUE(runChunk(L,
+                         "lua_addWindow(debug.getregistry().__window, win, " +
+                             std::to_string(reinterpret_cast<intptr_t>(static_cast<WindowHost*>(&window))) +
+                             ")",
+                         "=add", &error))
+        << error;
+    EventRecord record;
+    std::string text = "{code=4,position=37}";
+    record.wParam = reinterpret_cast<intptr_t>(text.c_str());
+    invokeWindowMessageHandler(static_cast<WindowHost*>(&window), nullptr, record);
+    EXPECT_EQ(record.lParam, 0) << "no handler set yet";
+
+    ASSERT_TRUE(runChunk(L,
+                         "lua_setMessageHandler(debug.getregistry().__window, win, function(t) "
+                         "local v = load('return ' .. t)() return v.position * 2 + 0.9 end)",
+                         "=set", &error))
+        << error;
+    ASSERT_TRUE(addWindowMessageHandler(&window));
+    auto& handlers = uiContext()->messageHandlers[1024];
+    ASSERT_EQ(handlers.size(), 1u);
+    handlers[0]->invoke(nullptr, record);
+    EXPECT_EQ(record.lParam, 74);
+
+    size_t free = Delegate::poolAvailable();
+    removeWindowObject(&window);
+    EXPECT_TRUE(uiContext()->messageHandlers[1024].empty());
+    EXPECT_EQ(Delegate::poolAvailable(), free + 1);
+    invokeWindowMessageHandler(static_cast<WindowHost*>(&window), nullptr, record);
+    EXPECT_EQ(record.lParam, 0) << "the window is gone from __window";
+    EXPECT_EQ(lua_gettop(L), 0);
+    closeScriptEngine(scriptEngine());
+    destroyUiContext();
+}
+
+}  // namespace
+
+namespace {
+
+// The installer itself: a "UI.lua" with a syntax error shows the parser's message under "错误", and
+// the process still shuts down with exit code 0.
+TEST(SetupExe, UiScriptSyntaxErrorIsShownAndTheInstallerExitsWithZero) {
+    std::wstring exe = testsupport::selfFolder() + L"\\" + testsupport::widen(TARVO_TEST_BROKEN_SETUP_EXE);
+    testsupport::Process setup = testsupport::startProcess(exe);
+    ASSERT_TRUE(setup);
+    HWND box = testsupport::findDialog(setup.pid, L"错误", 30000);
+    ASSERT_NE(box, nullptr) << "no error box";
+    std::wstring text = testsupport::dialogText(box);
+    EXPECT_EQ(text.rfind(L"[string \"-- broken UI script for tests...\"]:", 0), 0u)
+        << testsupport::narrow(text);
+    EXPECT_NE(text.find(L"'end' expected"), std::wstring::npos) << testsupport::narrow(text);
+    EXPECT_TRUE(testsupport::pressButton(box, IDOK));
+    EXPECT_EQ(testsupport::waitExit(setup, 30000), 0);
+}
+
+}  // namespace
