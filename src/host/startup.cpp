@@ -7,6 +7,7 @@
 #include "dui/factory.h"
 #include "dui/loader.h"
 #include "dui/setters.h"
+#include "script/script_engine.h"
 #include "worker/sr_service.h"
 
 namespace {
@@ -55,8 +56,8 @@ void loadLayoutsStep() {
 }
 
 void createScriptEngineStep() {
-    notBuilt(L"the script engine");
+    createScriptEngine(scriptEngine());
 }
 void runUiScriptStep() {
-    notBuilt(L"the UI script run");
+    runUiScript(scriptEngine(), L"UI.lua");
 }
