@@ -23,8 +23,13 @@ struct Tag {
     Tag* addTag = nullptr;
 };
 
-void record(void* context, Control*, EventRecord& e) {
+EventRecord lastEvent;
+Control* lastSender = nullptr;
+
+void record(void* context, Control* sender, EventRecord& e) {
     auto* tag = static_cast<Tag*>(context);
+    lastEvent = e;
+    lastSender = sender;
     calls.push_back(tag->label + ":" + std::to_string(e.id));
     if (tag->handle)
         e.handled = 1;
@@ -90,6 +95,7 @@ TEST_F(Tree, RoutingOrderForBubbleTunnelAndDirect) {
     EXPECT_EQ(raise(*button, event::LButtonDown, kRouteTunnel),
               (Log{"r1:13", "r2:13", "p1:13", "p2:13", "b1:13", "b2:13"}));
     EXPECT_EQ(raise(*button, event::LButtonDown, kRouteDirect), (Log{"b1:13", "b2:13"}));
+    EXPECT_EQ(lastSender, button) << "handlers get the control the event was raised on";
     // Another id reaches nobody; raising on the panel skips the button.
     EXPECT_TRUE(raise(*button, event::LButtonUp, kRouteBubble).empty());
     EXPECT_EQ(raise(*panel, event::LButtonDown, kRouteBubble), (Log{"p1:13", "p2:13", "r1:13", "r2:13"}));
@@ -210,6 +216,10 @@ TEST_F(Tree, PostedEventsAreDeliveredLaterAndOnlyToLiveControls) {
     EXPECT_TRUE(calls.empty()) << "posted, not raised";
     TestWindow::pump();
     EXPECT_EQ(calls, (Log{"b1:30"}));
+    EXPECT_EQ(lastEvent.wParam, 7);
+    EXPECT_EQ(lastEvent.route, kRouteDirect);
+    EXPECT_EQ(lastSender, button);
+    EXPECT_EQ(e.handled, 1) << "the caller's record is untouched";
 
     // Detached between posting and delivery: nothing arrives.
     calls.clear();
@@ -504,6 +514,45 @@ TEST(ControlBasics, InitialStateAndTypeNames) {
     }
     EXPECT_EQ(sizeof(EventRecord), 32u);
     EXPECT_NE(Control().serial(), c.serial());
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<int> destroyed;
+struct Noted : Control {
+    int n;
+    explicit Noted(int k) : n(k) {}
+    ~Noted() override { destroyed.push_back(n); }
+};
+
+TEST(Destruction, ChildrenGoLastFirstInnerPanelsFirst) {
+    destroyed.clear();
+    auto* g = new Grid;
+    for (int i = 1; i <= 3; ++i) g->addChild(new Noted(i));
+    auto* inner = new Grid;
+    inner->addChild(new Noted(4));
+    g->addChild(inner);
+    delete g;
+    EXPECT_EQ(destroyed, (std::vector<int>{4, 3, 2, 1}));
+}
+
+TEST(LiveSet, ManyControlsAttachAndDetachInAnyOrder) {
+    TestWindow window;
+    std::vector<std::unique_ptr<Control>> controls;
+    for (int i = 0; i < 5000; ++i) controls.emplace_back(new Control);
+    std::size_t base = liveControlCount();
+    for (auto& c : controls) c->attach(&window);
+    EXPECT_EQ(liveControlCount(), base + 5000);
+    for (std::size_t i = 0; i < controls.size(); i += 2) controls[i]->detach();
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        ASSERT_EQ(isLiveControl(controls[i].get()), i % 2 == 1) << i;
+    for (std::size_t i = 1; i < controls.size(); i += 2) controls[i]->detach();
+    EXPECT_EQ(liveControlCount(), base);
+    EXPECT_FALSE(isLiveControl(nullptr));
+    int local = 0;
+    EXPECT_FALSE(isLiveControl(&local));
 }
 
 }  // namespace
