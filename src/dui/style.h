@@ -47,9 +47,9 @@ constexpr uint32_t upPressed = 0x10, downPressed = 0x20, thumbPressed = 0x40;
 }  // namespace scrollPart
 
 // The twelve style classes; each overrides paint only.
-#define TARVO_STYLE_CLASS(name)                                                  \
-    class name : public Style {                                                  \
-      public:                                                                    \
+#define TARVO_STYLE_CLASS(name)                                                      \
+    class name : public Style {                                                      \
+      public:                                                                        \
         void paint(HDC dc, const RECT& rect, const Control& control) const override; \
     };
 TARVO_STYLE_CLASS(Style_Background)

@@ -7,6 +7,8 @@
 #include "dui/factory.h"
 #include "dui/loader.h"
 #include "dui/setters.h"
+#include "dui/control.h"
+#include "dui/style.h"
 #include "script/script_engine.h"
 #include "worker/sr_service.h"
 
@@ -30,10 +32,18 @@ void createContextParts(UiContext& context) {
     context.controlCreators = createControlCreators();
     context.styleCreators = createStyleCreators();
     context.layouts = new LayoutStore;
+    if (context.styleCreators)
+        registerStyleCreators(*context.styleCreators);
+    context.skin = new SkinStore(styleFactory());
+    setStylePainter(paintControlStyle);
 }
 void releaseLayoutsAndSkin(UiContext& context) {
     delete context.layouts;
     context.layouts = nullptr;
+    if (context.skin)
+        context.skin->clearSkin();
+    delete context.skin;
+    context.skin = nullptr;
 }
 void releaseContextParts(UiContext& context) {
     for (auto& [id, handlers] : context.messageHandlers) {
@@ -49,7 +59,8 @@ void releaseContextParts(UiContext& context) {
 }
 
 void loadSkinStep() {
-    notBuilt(L"loadSkin(\"style.lz\")");
+    if (UiContext* context = uiContext(); context && context->skin)
+        context->skin->loadSkin(L"style.lz");
 }
 void loadLayoutsStep() {
     loadLayouts(L"frame.lz");

@@ -1,0 +1,34 @@
+#include "render/paint_surface.h"
+
+bool PaintSurface::resize(int width, int height) {
+    if (bitmap_ && width == width_ && height == height_)
+        return true;
+    release();
+    width_ = width;
+    height_ = height;
+    dc_.reset(CreateCompatibleDC(nullptr));
+    if (!dc_ || width <= 0 || height <= 0)
+        return false;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (bitmap_)
+        previousBitmap_ = SelectObject(dc_.get(), bitmap_.get());
+    SetBkMode(dc_.get(), TRANSPARENT);
+    return static_cast<bool>(bitmap_);
+}
+
+void PaintSurface::release() {
+    if (dc_ && previousBitmap_)
+        SelectObject(dc_.get(), previousBitmap_);
+    previousBitmap_ = nullptr;
+    bitmap_.reset();
+    dc_.reset();
+    width_ = height_ = 0;
+}

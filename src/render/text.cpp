@@ -1,0 +1,17 @@
+#include "render/text.h"
+
+#include "host/handles.h"
+
+void drawText(HDC dc, const RECT& rect, const wchar_t* text, COLORREF colour, UINT format) {
+    if (!text)
+        return;
+    SetTextColor(dc, colour);
+    RECT r = rect;
+    DrawTextW(dc, text, -1, &r, format);
+}
+
+void drawTextWithFont(HDC dc, const RECT& rect, const wchar_t* text, HFONT font, COLORREF colour,
+                      UINT format) {
+    win::select_guard selected(dc, font);
+    drawText(dc, rect, text, colour, format);
+}

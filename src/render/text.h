@@ -1,0 +1,10 @@
+// Text output with DrawTextW. UI thread only. A null font leaves the DC's current font in place.
+#pragma once
+
+#include <windows.h>
+
+// SetTextColor(dc, colour), then DrawTextW(dc, text, -1, rect, format). colour is 0x00BBGGRR.
+void drawText(HDC dc, const RECT& rect, const wchar_t* text, COLORREF colour, UINT format);
+// As drawText with font selected for the call; the previous font is selected again afterwards.
+void drawTextWithFont(HDC dc, const RECT& rect, const wchar_t* text, HFONT font, COLORREF colour,
+                      UINT format);
