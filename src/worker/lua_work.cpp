@@ -144,21 +144,29 @@ DWORD WINAPI workerMain(void* parameter) {
 
 }  // namespace
 
-LuaWork::NotifyRunable::NotifyRunable(const char* text)
-    : text_(text), answerEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+namespace {
+// One auto-reset answer event per asking thread, made once: every item is either run or discarded
+// exactly once and its asker waits for exactly that one signal, so the event never needs a reset.
+HANDLE threadAnswerEvent() {
+    thread_local win::unique_handle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    return event.get();
+}
+}  // namespace
+
+LuaWork::NotifyRunable::NotifyRunable(const char* text) : text_(text), answerEvent_(threadAnswerEvent()) {}
 
 void LuaWork::NotifyRunable::run() {
     answer_ = deliverNotification(text_);
-    SetEvent(answerEvent_.get());
+    SetEvent(answerEvent_);
 }
 
 void LuaWork::NotifyRunable::discard() {
     answer_ = kAnswerCancel;
-    SetEvent(answerEvent_.get());
+    SetEvent(answerEvent_);
 }
 
 int32_t LuaWork::NotifyRunable::waitAnswer() const {
-    WaitForSingleObject(answerEvent_.get(), INFINITE);
+    WaitForSingleObject(answerEvent_, INFINITE);
     return answer_;
 }
 

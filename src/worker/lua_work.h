@@ -17,10 +17,10 @@ class LuaWork {
     // One notification, shared by the waiting worker and the dispatcher queue.
     class NotifyRunable : public SRService::IRunable {
       public:
-        // text stays owned by the caller and must outlive the exchange.
+        // text stays owned by the caller and must outlive the exchange; construct on the asking thread.
         explicit NotifyRunable(const char* text);
         // False when the answer event could not be created.
-        bool valid() const { return static_cast<bool>(answerEvent_); }
+        bool valid() const { return answerEvent_ != nullptr; }
         // UI thread: delivers the text to the handlers of message 1024 and sets the answer.
         void run() override;
         // The dispatcher dropped the item unrun: the answer is 2 (Cancel), so the script stops at
@@ -31,7 +31,7 @@ class LuaWork {
 
       private:
         const char* text_;
-        win::unique_handle answerEvent_;  // manual reset
+        HANDLE answerEvent_;  // the asking thread's own auto-reset event, not owned
         int32_t answer_ = 0;
     };
 

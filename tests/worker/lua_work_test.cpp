@@ -319,8 +319,9 @@ TEST_F(Worker, AFileHeldOpenAsksWithItsFullPathRetriesAndCancelStopsBeforeLaterE
     EXPECT_EQ(ui.notes.back().code, 5);
     EXPECT_EQ(ui.notes.back().field("file"), narrow(target));
     for (size_t i = 0; i < held; ++i)
-        if (ops[i].kind == 1)
+        if (ops[i].kind == 1) {
             EXPECT_TRUE(sameAsPayload(ops[i].path)) << ops[i].path;
+        }
     for (size_t i = held + 1; i < ops.size(); ++i)
         EXPECT_FALSE(testsupport::fileExists(second + widen(ops[i].path))) << ops[i].path;
     lock.reset();
@@ -453,8 +454,9 @@ TEST_F(Worker, StopWaitsForAWorkerThatIsStillExtracting) {
     ASSERT_TRUE(SRService::start());
     EXPECT_FALSE(running);
     for (const Operation& op : ops)
-        if (op.kind == 1)
+        if (op.kind == 1) {
             EXPECT_TRUE(sameAsPayload(op.path)) << op.path;
+        }
 }
 
 TEST_F(Worker, ExtractFileReadsBackslashNamesReplacesReadOnlyFilesAndNeedsTheFolder) {
@@ -490,12 +492,14 @@ TEST_F(Worker, AnInstallPathHoldingClosingBracketsInstalls) {
     EXPECT_EQ(ui.notes.back().raw, "{code=2}");
     for (const Note& note : ui.notes) {
         std::string text = note.field("text");
-        if (text.rfind("创建文件夹", 0) == 0)
+        if (text.rfind("创建文件夹", 0) == 0) {
             EXPECT_NE(text.find(narrow(installPath)), std::string::npos);
+        }
     }
     for (const Operation& op : ops)
-        if (op.kind == 1)
+        if (op.kind == 1) {
             EXPECT_TRUE(sameAsPayload(op.path)) << op.path;
+        }
 }
 
 // Dialogs the worker thread shows: their text, after pressing OK.
