@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dui/control.h"
 #include "dui/factory.h"
@@ -98,8 +99,22 @@ Control* buildLayout(const char* utf8, std::size_t size) {
             MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(size), text.data(), n);
     }
     // rapidxml stops at the first zero, so a text with an embedded zero ends there.
+    text.resize(std::wcslen(text.c_str()));
+    // The parser classifies a wide character by its low byte alone (U+5F00 would end a value like a
+    // zero, U+4E22 like a quote). It parses a copy in which every non-ASCII unit is a plain letter;
+    // parsing is in place and only writes terminators over ASCII delimiters, so putting the original
+    // units back afterwards gives names and values their real text.
+    std::vector<std::size_t> wide;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0x80) {
+            wide.push_back(i);
+        }
+    }
+    const std::wstring original = wide.empty() ? std::wstring() : text;
+    for (std::size_t i : wide) text[i] = L'x';
     auto document = std::make_unique<rapidxml::xml_document<wchar_t>>();
     document->parse<kLayoutParseFlags>(text.data());
+    for (std::size_t i : wide) text[i] = original[i];
     return buildControl(document->first_node());
 }
 

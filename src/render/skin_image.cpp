@@ -5,6 +5,7 @@
 #include <climits>
 #include <vector>
 
+#include "host/static_order.h"
 #include "host/ui_context.h"
 
 namespace {
@@ -14,7 +15,7 @@ struct BlitDc {
     BlitDc() : dc(CreateCompatibleDC(nullptr)) {}
     win::unique_hdc dc;
 };
-BlitDc g_blitDc;
+TARVO_STATIC_ORDER(kScreenMemoryDc) BlitDc g_blitDc;
 
 AlphaBlendFn alphaBlendEntry() {
     UiContext* ui = uiContext();
