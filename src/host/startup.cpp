@@ -12,14 +12,6 @@
 #include "script/script_engine.h"
 #include "worker/sr_service.h"
 
-namespace {
-void notBuilt(const wchar_t* what) {
-    OutputDebugStringW(L"setup: ");
-    OutputDebugStringW(what);
-    OutputDebugStringW(L" is not part of this build; step skipped\n");
-}
-}  // namespace
-
 void startDispatcher() {
     SRService::start();
 }

@@ -1,5 +1,21 @@
 #include "render/paint_surface.h"
 
+#include <algorithm>
+#include <vector>
+
+namespace {
+// Sections of the live surfaces; a handful at most (one per window).
+std::vector<HGDIOBJ>& surfaceBitmaps() {
+    static std::vector<HGDIOBJ> bitmaps;
+    return bitmaps;
+}
+}  // namespace
+
+bool isSurfaceBitmap(HGDIOBJ bitmap) {
+    const auto& all = surfaceBitmaps();
+    return bitmap && std::find(all.begin(), all.end(), bitmap) != all.end();
+}
+
 bool PaintSurface::resize(int width, int height) {
     if (bitmap_ && width == width_ && height == height_)
         return true;
@@ -18,8 +34,10 @@ bool PaintSurface::resize(int width, int height) {
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     bitmap_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (bitmap_)
+    if (bitmap_) {
         previousBitmap_ = SelectObject(dc_.get(), bitmap_.get());
+        surfaceBitmaps().push_back(bitmap_.get());
+    }
     SetBkMode(dc_.get(), TRANSPARENT);
     return static_cast<bool>(bitmap_);
 }
@@ -28,6 +46,10 @@ void PaintSurface::release() {
     if (dc_ && previousBitmap_)
         SelectObject(dc_.get(), previousBitmap_);
     previousBitmap_ = nullptr;
+    if (bitmap_) {
+        auto& all = surfaceBitmaps();
+        all.erase(std::remove(all.begin(), all.end(), static_cast<HGDIOBJ>(bitmap_.get())), all.end());
+    }
     bitmap_.reset();
     dc_.reset();
     width_ = height_ = 0;

@@ -32,3 +32,7 @@ class PaintSurface {
     int width_ = 0;
     int height_ = 0;
 };
+
+// True when `bitmap` is the section of a live PaintSurface, so its bits are 32-bit words in top-down
+// rows (a section's own description does not tell its row order). UI thread only.
+bool isSurfaceBitmap(HGDIOBJ bitmap);

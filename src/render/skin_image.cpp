@@ -7,6 +7,7 @@
 
 #include "host/static_order.h"
 #include "host/ui_context.h"
+#include "render/paint_surface.h"
 
 namespace {
 
@@ -148,15 +149,107 @@ bool SkinImage::drawNineGrid(HDC target, const RECT& d, const RECT& margins) con
     return true;
 }
 
+namespace {
+
+// Premultiplied source over destination for one word: d = s + d * (255 - sa) / 255, rounded.
+inline uint32_t over(uint32_t s, uint32_t d) {
+    const uint32_t keep = 255 - (s >> 24);
+    if (keep == 0)
+        return s;
+    uint32_t result = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const uint32_t v = ((s >> shift) & 0xFF) + (((d >> shift) & 0xFF) * keep + 127) / 255;
+        result |= (v > 255 ? 255 : v) << shift;
+    }
+    return result;
+}
+
+// Nearest-pixel sampling shared by both composite paths: destination offset i of n maps to source
+// offset start + (2i + 1) * length / 2n.
+inline int sample(int start, int i, int length, int n) {
+    return start + static_cast<int>((2LL * i + 1) * length / (2LL * n));
+}
+
+struct Composite {
+    const uint32_t* source;
+    int sourceWidth, dx, dy, dw, dh, sx, sy, sw, sh;
+
+    // Blends the part of the destination inside `area` into rows of `stride` words at `bits`, whose
+    // first word is pixel (originX, originY).
+    void into(uint32_t* bits, int stride, int originX, int originY, const RECT& area,
+              std::vector<int>& columns) const {
+        columns.resize(static_cast<std::size_t>(area.right - area.left));
+        for (int x = area.left; x < area.right; ++x) columns[x - area.left] = sample(sx, x - dx, sw, dw);
+        for (int y = area.top; y < area.bottom; ++y) {
+            const uint32_t* row = source + static_cast<std::size_t>(sample(sy, y - dy, sh, dh)) * sourceWidth;
+            uint32_t* out = bits + static_cast<std::ptrdiff_t>(y - originY) * stride + (area.left - originX);
+            for (std::size_t i = 0; i < columns.size(); ++i) out[i] = over(row[columns[i]], out[i]);
+        }
+    }
+};
+
+// The fast case: the target is a memory DC holding a PaintSurface's section, in plain device
+// coordinates. Blends straight into its bits, one clip rectangle at a time. False
+// when the target is not of that kind (nothing drawn).
+bool compositeIntoSection(HDC target, const Composite& c) {
+    DIBSECTION section{};
+    HGDIOBJ bitmap = GetCurrentObject(target, OBJ_BITMAP);
+    if (!isSurfaceBitmap(bitmap) || GetObjectW(bitmap, sizeof(section), &section) != sizeof(section) ||
+        section.dsBm.bmBitsPixel != 32 || !section.dsBm.bmBits)
+        return false;
+    POINT viewport{}, window{};
+    if (GetMapMode(target) != MM_TEXT || GetGraphicsMode(target) != GM_COMPATIBLE ||
+        !GetViewportOrgEx(target, &viewport) || !GetWindowOrgEx(target, &window) || viewport.x ||
+        viewport.y || window.x || window.y)
+        return false;
+
+    const RECT bounds{0, 0, section.dsBm.bmWidth, section.dsBm.bmHeight};
+    const RECT dest{c.dx, c.dy, c.dx + c.dw, c.dy + c.dh};
+    RECT limit{};
+    if (!IntersectRect(&limit, &bounds, &dest))
+        return true;  // nothing of it lands on the bitmap
+
+    std::vector<RECT> areas;
+    win::unique_hrgn clip(CreateRectRgn(0, 0, 0, 0));
+    const int clipped = clip ? GetClipRgn(target, clip.get()) : -1;
+    if (clipped < 0)
+        return false;
+    if (clipped == 0) {
+        areas.push_back(limit);
+    } else {
+        const DWORD size = GetRegionData(clip.get(), 0, nullptr);
+        std::vector<unsigned char> buffer(size);
+        auto data = reinterpret_cast<RGNDATA*>(buffer.data());
+        if (size < sizeof(RGNDATAHEADER) || GetRegionData(clip.get(), size, data) != size)
+            return false;
+        const RECT* rects = reinterpret_cast<const RECT*>(data->Buffer);
+        for (DWORD i = 0; i < data->rdh.nCount; ++i) {
+            RECT area{};
+            if (IntersectRect(&area, &rects[i], &limit))
+                areas.push_back(area);
+        }
+    }
+    GdiFlush();
+    std::vector<int> columns;
+    for (const RECT& area : areas)
+        c.into(static_cast<uint32_t*>(section.dsBm.bmBits), section.dsBm.bmWidth, 0, 0, area, columns);
+    return true;
+}
+
+}  // namespace
+
 bool compositeOver(HDC target, int dx, int dy, int dw, int dh, const uint32_t* source, int sourceWidth,
                    int sourceHeight, int sx, int sy, int sw, int sh) {
     if (!source || dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0)
         return false;
     if (sx < 0 || sy < 0 || sw > sourceWidth - sx || sh > sourceHeight - sy)
         return false;
+    const Composite c{source, sourceWidth, dx, dy, dw, dh, sx, sy, sw, sh};
+    if (compositeIntoSection(target, c))
+        return true;
 
-    // Read what lies beneath, blend into that copy, and write it back: the write-back blit applies the
-    // target's clip region and mapping, so the composite lands exactly where AlphaBlend would draw.
+    // Any other DC: read what lies beneath, blend into that copy, and write it back. The write-back
+    // blit applies the target's clip region and mapping, so the composite lands where AlphaBlend would.
     BITMAPINFO info = topDownInfo(dw, dh);
     void* bits = nullptr;
     win::unique_hbitmap scratch(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
@@ -167,25 +260,7 @@ bool compositeOver(HDC target, int dx, int dy, int dw, int dh, const uint32_t* s
     if (!BitBlt(dc.get(), 0, 0, dw, dh, target, dx, dy, SRCCOPY))
         return false;
     GdiFlush();
-
-    auto out = static_cast<uint32_t*>(bits);
-    std::vector<int> columns(dw);
-    for (int x = 0; x < dw; ++x) columns[x] = sx + static_cast<int>((2LL * x + 1) * sw / (2LL * dw));
-    for (int y = 0; y < dh; ++y) {
-        const uint32_t* row =
-            source + static_cast<std::size_t>(sy + (2LL * y + 1) * sh / (2LL * dh)) * sourceWidth;
-        uint32_t* dst = out + static_cast<std::size_t>(y) * dw;
-        for (int x = 0; x < dw; ++x) {
-            const uint32_t s = row[columns[x]];
-            const uint32_t keep = 255 - (s >> 24);
-            const uint32_t t = dst[x];
-            uint32_t result = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                uint32_t v = ((s >> shift) & 0xFF) + (((t >> shift) & 0xFF) * keep + 127) / 255;
-                result |= (v > 255 ? 255 : v) << shift;
-            }
-            dst[x] = result;
-        }
-    }
+    std::vector<int> columns;
+    c.into(static_cast<uint32_t*>(bits), dw, dx, dy, RECT{dx, dy, dx + dw, dy + dh}, columns);
     return BitBlt(target, dx, dy, dw, dh, dc.get(), 0, 0, SRCCOPY) != FALSE;
 }

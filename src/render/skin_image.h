@@ -44,7 +44,9 @@ HDC blitDC();
 
 // Composites premultiplied 32-bit source pixels over the target's pixels in (dx, dy, dw, dh), stretched
 // with nearest-pixel sampling, honouring the target's clipping. This is what drawing uses in place of
-// AlphaBlend when msimg32's entry point is missing. False when a size is not positive, the source
-// rectangle leaves the image, or the target area cannot be read.
+// AlphaBlend when msimg32's entry point is missing: straight into the bits when the target holds a
+// PaintSurface's section in plain device coordinates, else by reading the area back and blitting
+// the result. False when a size is not positive, the source rectangle leaves the image, or the target
+// area cannot be read.
 bool compositeOver(HDC target, int dx, int dy, int dw, int dh, const uint32_t* source, int sourceWidth,
                    int sourceHeight, int sx, int sy, int sw, int sh);

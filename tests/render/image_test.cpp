@@ -232,6 +232,45 @@ TEST_P(BlendPaths, NineGridKeepsCornersAndSkipsTheCentreOfASmallDestination) {
     }
 }
 
+TEST(OwnComposite, OtherTargetsGoThroughAReadBackAndKeepTheirMapping) {
+    Rgba image(2, 1, 0xFF0000FF);
+    image.set(1, 0, 0x0000FF80);  // half-transparent blue
+    const std::string png = image.png();
+    SkinImage blended;
+    ASSERT_TRUE(blended.decodeImage(png.data(), png.size()));
+    ASSERT_EQ(blended.pixels()[1], 0x80000080u);
+
+    // A moved viewport origin: the composite lands where AlphaBlend would put it.
+    PaintSurface surface;
+    ASSERT_TRUE(surface.resize(8, 4));
+    fillSurface(surface, 0xFFFFFFFF);
+    {
+        win::savedc_guard saved(surface.dc());
+        SetViewportOrgEx(surface.dc(), 3, 1, nullptr);
+        EXPECT_TRUE(compositeOver(surface.dc(), 0, 0, 2, 1, blended.pixels(), 2, 1, 0, 0, 2, 1));
+    }
+    EXPECT_EQ(pixel(surface, 0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(pixel(surface, 3, 1), 0xFFFF0000u);
+    EXPECT_EQ(pixel(surface, 4, 1), 0xFF7F7FFFu) << std::hex << pixel(surface, 4, 1);
+
+    // A device-dependent bitmap has no bits to write into: read back, blend, blit.
+    win::unique_hdc dc(CreateCompatibleDC(nullptr));
+    HDC screen = GetDC(nullptr);
+    win::unique_hbitmap ddb(CreateCompatibleBitmap(screen, 4, 1));
+    ReleaseDC(nullptr, screen);
+    ASSERT_TRUE(ddb);
+    win::select_guard selected(dc.get(), ddb.get());
+    RECT all{0, 0, 4, 1};
+    FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    EXPECT_TRUE(compositeOver(dc.get(), 1, 0, 2, 1, blended.pixels(), 2, 1, 0, 0, 2, 1));
+    EXPECT_EQ(GetPixel(dc.get(), 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc.get(), 1, 0), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc.get(), 2, 0), RGB(127, 127, 255));
+
+    EXPECT_FALSE(compositeOver(dc.get(), 0, 0, 1, 1, nullptr, 2, 1, 0, 0, 1, 1));
+    EXPECT_FALSE(compositeOver(dc.get(), 0, 0, 1, 1, blended.pixels(), 2, 1, 1, 0, 2, 1));
+}
+
 INSTANTIATE_TEST_SUITE_P(AlphaBlend, BlendPaths, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "msimg32" : "ownComposite";
