@@ -227,10 +227,11 @@ void Style_IconButton::paint(HDC dc, const RECT& rect, const Control& control) c
 }
 
 void Style_ToggleIconButton::paint(HDC dc, const RECT& rect, const Control& control) const {
-    drawSkin(
-        *this, dc, rect,
-        image(*this, fourState(control, attr::upSkin, attr::overSkin, attr::downSkin, attr::disabledSkin)),
-        attr::scaleGrid);
+    // Only pressed and hover choose the background: a disabled or checked toggle shows its up skin.
+    const AttributeId which = control.hasFlag(flag::pressed) ? attr::downSkin
+                              : control.hasFlag(flag::hover) ? attr::overSkin
+                                                             : attr::upSkin;
+    drawSkin(*this, dc, rect, image(*this, which), attr::scaleGrid);
     const bool on = control.hasFlag(flag::checked);
     drawIconAndText(*this, dc, rect, control, image(control, on ? attr::offIcon : attr::icon),
                     control.getText(on ? attr::offText : attr::text));

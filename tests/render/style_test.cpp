@@ -351,7 +351,12 @@ TEST_F(Styles, IconButtonPlacesIconAndTextByPlacement) {
          {L"left.xml", styleXml("IconButton", "iconGap=\"4\" textPlacement=\"left\" textColor=\"#0000FF\"")},
          {L"bottom.xml", styleXml("IconButton", "textPlacement=\"bottom\" textColor=\"#0000FF\"")},
          {L"other.xml", styleXml("IconButton", "textPlacement=\"center\" textColor=\"#0000FF\"")},
-         {L"toggle.xml", styleXml("ToggleIconButton", "textColor=\"#0000FF\"")}});
+         {L"toggle.xml", styleXml("ToggleIconButton", "textColor=\"#0000FF\"")},
+         {L"up.png", solid(4, 4, 0x808080)},
+         {L"down.png", solid(4, 4, 0xFFFF00)},
+         {L"dis.png", solid(4, 4, 0x00FFFF)},
+         {L"togglebg.xml",
+          styleXml("ToggleIconButton", "upSkin=\"up.png\" downSkin=\"down.png\" disabledSkin=\"dis.png\"")}});
     control.setText(attr::icon, L"icon.png");
     control.setText(attr::text, L"WW");
     SIZE t{};
@@ -406,6 +411,16 @@ TEST_F(Styles, IconButtonPlacesIconAndTextByPlacement) {
     paint(L"toggle.xml", control);
     EXPECT_EQ(find(surface, 0x00FF00).box.left, (120 - 2 - 10) / 2);
     EXPECT_EQ(find(surface, 0xFF0000).count, 0);
+
+    // Its background follows pressed and hover only: disabled, checked or focused keep the up skin.
+    for (uint32_t flags : {flag::visible, flag::enabled | flag::checked | flag::focused}) {
+        control.setFlags(flags);
+        paint(L"togglebg.xml", control);
+        EXPECT_EQ(at(2, 2), 0x808080u) << std::hex << flags;
+    }
+    control.setFlags(flag::pressed);
+    paint(L"togglebg.xml", control);
+    EXPECT_EQ(at(2, 2), 0xFFFF00u);
 }
 
 TEST_F(Styles, SliderAndScrollBarDrawThePartsTheirControlProvides) {
