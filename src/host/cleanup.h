@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "host/handles.h"
+
 // The instance mutex "Global\TARVOINSTALLER" held by this process; null when it was not created or has
-// been closed (whoever closes it sets it to null). Main thread only.
-HANDLE& instanceMutex();
+// been released. Main thread only.
+win::unique_handle& instanceMutex();
 
 // Restricts the DLL search path of the process to the system folder. Call first in the entry.
 // False when the system offers no way to do so (the loader keeps its default order).

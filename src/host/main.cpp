@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <utility>
+
 #include "host/cleanup.h"
 #include "host/resource_file_system.h"
 #include "host/startup.h"
@@ -19,12 +21,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     restrictDllSearchPath();  // before anything can load a library by name
 
     // 1-2. A second installer refuses; without a mutex start-up goes on unguarded.
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Global\\TARVOINSTALLER");
-    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
+    win::unique_handle mutex(CreateMutexW(nullptr, TRUE, L"Global\\TARVOINSTALLER"));
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS)
         return refuse(L"检测到Tarvo安装或卸载程序正在运行，请结束后重试。");
-    }
-    instanceMutex() = mutex;
+    instanceMutex() = std::move(mutex);
 
     // 3. The mutex stays held until the process ends.
     if (isRestartPending())
@@ -51,10 +51,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         OleUninitialize();  // 15.
 
         // 16.
-        if (HANDLE& held = instanceMutex()) {
-            CloseHandle(held);
-            held = nullptr;
-        }
+        instanceMutex().reset();
     }  // 17. the catalogue goes last
     return 0;
 }

@@ -117,11 +117,7 @@ int markRestart(lua_State* L) {
 // releaseMutex() -> nothing; lets another installer start.
 int releaseMutex(lua_State* L) {
     (void)L;
-    HANDLE& mutex = instanceMutex();
-    if (mutex) {
-        CloseHandle(mutex);
-        mutex = nullptr;
-    }
+    instanceMutex().reset();
     return 0;
 }
 
