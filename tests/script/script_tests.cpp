@@ -269,13 +269,13 @@ int luaSetShutdownTime(lua_State* L) {
 constexpr wchar_t kTestMutexName[] = L"Local\\TarvoScriptTestMutex";
 
 int luaHoldInstanceMutex(lua_State* L) {
-    instanceMutex() = CreateMutexW(nullptr, TRUE, kTestMutexName);
-    lua_pushboolean(L, instanceMutex() != nullptr);
+    instanceMutex().reset(CreateMutexW(nullptr, TRUE, kTestMutexName));
+    lua_pushboolean(L, static_cast<bool>(instanceMutex()));
     return 1;
 }
 
 int luaInstanceMutexHeld(lua_State* L) {
-    lua_pushboolean(L, instanceMutex() != nullptr);
+    lua_pushboolean(L, static_cast<bool>(instanceMutex()));
     return 1;
 }
 
