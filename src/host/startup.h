@@ -1,6 +1,5 @@
-// The start-up and shutdown steps that belong to other modules, each one call in a fixed place.
-// The owning module fills in its function in startup.cpp; until then the function does nothing and
-// says so on the debugger output. Main thread only.
+// The start-up and shutdown steps that belong to other modules, each one call in a fixed place into
+// the owning module. Main thread only.
 #pragma once
 
 struct UiContext;
