@@ -8,8 +8,8 @@
 
 #include "host/handles.h"
 
-HANDLE& instanceMutex() {
-    static HANDLE mutex = nullptr;
+win::unique_handle& instanceMutex() {
+    static win::unique_handle mutex;
     return mutex;
 }
 
