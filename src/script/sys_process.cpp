@@ -35,11 +35,9 @@ bool equalNoCase(const std::wstring& a, const wchar_t* b) {
 // false. False when no snapshot could be taken.
 template <typename Visit>
 bool forEachProcess(Visit visit) {
-    win::unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) {
-        snapshot.release();
+    win::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
         return false;
-    }
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;

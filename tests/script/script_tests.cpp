@@ -5,6 +5,8 @@
 #include <lua.hpp>
 #include <objbase.h>
 #include <shlobj.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstring>
@@ -51,6 +53,65 @@ std::string uiGlue() {
     size_t end = text.find("-- end of framework glue");
     return end == std::string::npos ? text : text.substr(0, end);
 }
+
+// ---- Processes started by the tests ---------------------------------------------------------------
+
+// Every process this executable starts, directly or through the functions under test, is its child.
+// At the end no child may still run: a process left running keeps Wine's server, its service processes
+// and so the test's output pipe alive after the tests are over. Leftovers are reported, then ended and
+// waited for. (A job object with kill-on-close would do this too, but Wine 8's server crashes when
+// such a job holds the process itself.)
+class ChildProcessGuard : public ::testing::Environment {
+  public:
+    void TearDown() override {
+        // Processes ended without a wait (killRunningProcess) may still be on their way out.
+        DWORD start = GetTickCount();
+        std::vector<DWORD> left = others();
+        while (!left.empty() && GetTickCount() - start < 3000) {
+            Sleep(50);
+            left = others();
+        }
+        for (DWORD pid : left) {
+            ADD_FAILURE() << "a test left process " << pid << " (" << testsupport::narrow(imageName(pid))
+                          << ") running";
+            win::unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+            if (process) {
+                TerminateProcess(process.get(), 1);
+                WaitForSingleObject(process.get(), 5000);
+            }
+        }
+    }
+
+    // Ids of this process's live child processes.
+    std::vector<DWORD> others() const {
+        std::vector<DWORD> result;
+        win::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        if (!snapshot)
+            return result;
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+             more = Process32NextW(snapshot.get(), &entry))
+            if (entry.th32ParentProcessID == GetCurrentProcessId() &&
+                entry.th32ProcessID != GetCurrentProcessId() &&
+                testsupport::processAlive(entry.th32ProcessID))
+                result.push_back(entry.th32ProcessID);
+        return result;
+    }
+
+  private:
+    static std::wstring imageName(DWORD pid) {
+        win::unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        wchar_t path[MAX_PATH + 1] = {};
+        DWORD size = MAX_PATH;
+        if (!process || !QueryFullProcessImageNameW(process.get(), 0, path, &size))
+            return L"?";
+        return path;
+    }
+};
+
+ChildProcessGuard* const g_childGuard =
+    static_cast<ChildProcessGuard*>(::testing::AddGlobalTestEnvironment(new ChildProcessGuard));
 
 // ---- Message boxes ---------------------------------------------------------------------------------
 
@@ -164,6 +225,22 @@ int luaIsRestartPending(lua_State* L) {
     return 1;
 }
 
+// test_processCount(imageName) -> running processes of that executable name, and how many of them are
+// far enough into their start that their full path can be read (what matching by path needs).
+int luaProcessCount(lua_State* L) {
+    std::vector<DWORD> ids = testsupport::processesByName(script::argText(L, 1));
+    int readable = 0;
+    for (DWORD pid : ids) {
+        win::unique_handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+        wchar_t path[MAX_PATH + 1] = {};
+        if (process && K32GetModuleFileNameExW(process.get(), nullptr, path, MAX_PATH))
+            ++readable;
+    }
+    lua_pushnumber(L, static_cast<lua_Number>(ids.size()));
+    lua_pushnumber(L, readable);
+    return 2;
+}
+
 int luaSpecialFolder(lua_State* L) {
     wchar_t path[MAX_PATH] = {};
     if (!SHGetSpecialFolderPathW(nullptr, path, static_cast<int>(script::argInteger(L, 1)), FALSE))
@@ -175,6 +252,13 @@ int luaSpecialFolder(lua_State* L) {
 int luaSystemFolder(lua_State* L) {
     wchar_t path[MAX_PATH] = {};
     GetSystemDirectoryW(path, MAX_PATH);
+    script::pushText(L, path);
+    return 1;
+}
+
+int luaWindowsFolder(lua_State* L) {
+    wchar_t path[MAX_PATH] = {};
+    GetWindowsDirectoryW(path, MAX_PATH);
     script::pushText(L, path);
     return 1;
 }
@@ -408,8 +492,10 @@ const luaL_Reg kTestNatives[] = {
     {"test_tempFolder", luaTempFolder},
     {"test_shortcutTarget", luaShortcutTarget},
     {"test_isRestartPending", luaIsRestartPending},
+    {"test_processCount", luaProcessCount},
     {"test_specialFolder", luaSpecialFolder},
     {"test_systemFolder", luaSystemFolder},
+    {"test_windowsFolder", luaWindowsFolder},
     {"test_messageBox", luaMessageBox},
     {"test_rebootFails", luaRebootFails},
     {"test_exitWindowsCalls", luaExitWindowsCalls},
@@ -601,6 +687,29 @@ TEST(ScriptEngine, StandardLibrariesSystemFunctionsAndRegistryTablesExist) {
     closeScriptEngine(scriptEngine());
 }
 
+// The guard above only means something if programs started through the shell show as children.
+TEST(ChildProcesses, ProgramsStartedThroughTheShellShowAsChildrenUntilEnded) {
+    ASSERT_TRUE(createScriptEngine(scriptEngine()));
+    lua_State* L = scriptEngine().state();
+    script::pushText(L, testsupport::selfFolder() + L"\\sleeper.exe");
+    lua_setglobal(L, "sleeper");
+    std::string error;
+    ASSERT_TRUE(runChunk(L, "assert(shellExecuteEx(sleeper, '20000', 'open', 0, 0))", "=start", &error))
+        << error;
+    DWORD start = GetTickCount();
+    while (g_childGuard->others().empty() && GetTickCount() - start < 5000) Sleep(20);
+    std::vector<DWORD> started = g_childGuard->others();
+    EXPECT_EQ(started.size(), 1u);
+    // killProcess matches by full path, which a process only shows once it has started up.
+    ASSERT_TRUE(runChunk(L,
+                         "for _ = 1, 100 do if isProcessRunning(sleeper) then break end sleep(50) end\n"
+                         "killProcess(sleeper)",
+                         "=end", &error))
+        << error;
+    EXPECT_TRUE(g_childGuard->others().empty());
+    closeScriptEngine(scriptEngine());
+}
+
 // The native->script paths run protected: a failing handler shows the error and the event stays
 // unhandled; the native stack is left as it was.
 TEST(ScriptBridge, FailingHandlerIsReportedAndCountsAsNotHandled) {
@@ -664,6 +773,20 @@ TEST(ScriptBridge, NotificationReachesTheWindowHandlerAndItsAnswerReturns) {
     ASSERT_EQ(handlers.size(), 1u);
     handlers[0]->invoke(nullptr, record);
     EXPECT_EQ(record.lParam, 74);
+
+    // A message handler that fails is reported like a failing event handler; the worker gets 0.
+    std::string bad = "{code=4}";
+    record.wParam = reinterpret_cast<intptr_t>(bad.c_str());
+    {
+        DialogWatcher watcher;
+        handlers[0]->invoke(nullptr, record);
+        ASSERT_TRUE(watcher.finish());
+        EXPECT_EQ(watcher.title(), L"错误");
+        EXPECT_NE(watcher.text().find(L"position"), std::wstring::npos)
+            << testsupport::narrow(watcher.text());
+    }
+    EXPECT_EQ(record.lParam, 0);
+    EXPECT_EQ(lua_gettop(L), 0);
 
     size_t free = Delegate::poolAvailable();
     removeWindowObject(&window);
