@@ -29,8 +29,28 @@ wine_env_start() {
   fi
 }
 
+# Holds the Wine session open for a test run: the wineserver and Wine's own service processes start
+# once, from a process whose output goes nowhere, so a test executable that happens to be the first Wine
+# process cannot leave them holding its output pipe (ctest would wait for that pipe to close).
+wine_env_keep() {
+  local keeper=$1
+  [ -f "$keeper" ] || return 0
+  wine "$keeper" </dev/null >/dev/null 2>&1 &
+  TARVO_KEEPER_PID=$!
+  # Its start brings up the services (no wine command may run meanwhile: it could be the one that
+  # starts them). Wait until the services run, at most 10 s.
+  for _ in $(seq 100); do
+    pgrep -f 'system32.services\.exe' >/dev/null && break
+    sleep 0.1
+  done
+  sleep 0.5
+}
+
 wine_env_stop() {
   wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${TARVO_KEEPER_PID:-}" ]; then
+    wait "$TARVO_KEEPER_PID" 2>/dev/null || true
+  fi
   if [ -n "${TARVO_XVFB_PID:-}" ]; then
     kill "$TARVO_XVFB_PID" 2>/dev/null || true
     wait "$TARVO_XVFB_PID" 2>/dev/null || true
