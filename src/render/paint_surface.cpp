@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "render/skin_image.h"
+
 namespace {
 // Sections of the live surfaces; a handful at most (one per window).
 std::vector<HGDIOBJ>& surfaceBitmaps() {
@@ -25,13 +27,7 @@ bool PaintSurface::resize(int width, int height) {
     dc_.reset(CreateCompatibleDC(nullptr));
     if (!dc_ || width <= 0 || height <= 0)
         return false;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = topDownInfo(width, height);
     void* bits = nullptr;
     bitmap_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (bitmap_) {

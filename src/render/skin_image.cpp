@@ -23,6 +23,8 @@ AlphaBlendFn alphaBlendEntry() {
     return ui ? ui->alphaBlend : nullptr;
 }
 
+}  // namespace
+
 BITMAPINFO topDownInfo(int width, int height) {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -34,8 +36,6 @@ BITMAPINFO topDownInfo(int width, int height) {
     info.bmiHeader.biSizeImage = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
     return info;
 }
-
-}  // namespace
 
 HDC blitDC() {
     return g_blitDc.dc.get();

@@ -42,6 +42,9 @@ class SkinImage {
 // construction, compatible with the screen, alive until process exit. UI thread only.
 HDC blitDC();
 
+// A 32-bit top-down BI_RGB description of width x height pixels.
+BITMAPINFO topDownInfo(int width, int height);
+
 // Composites premultiplied 32-bit source pixels over the target's pixels in (dx, dy, dw, dh), stretched
 // with nearest-pixel sampling, honouring the target's clipping. This is what drawing uses in place of
 // AlphaBlend when msimg32's entry point is missing: straight into the bits when the target holds a
