@@ -40,7 +40,7 @@ wine_env_keep() {
   # Its start brings up the services (no wine command may run meanwhile: it could be the one that
   # starts them). Wait until the services run, at most 10 s.
   for _ in $(seq 100); do
-    pgrep -f 'system32.services\.exe' >/dev/null && break
+    pgrep -f 'system32.services\.exe' >/dev/null && pgrep -f 'system32.explorer\.exe' >/dev/null && break
     sleep 0.1
   done
   sleep 0.5

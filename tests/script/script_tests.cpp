@@ -82,7 +82,8 @@ class ChildProcessGuard : public ::testing::Environment {
         }
     }
 
-    // Ids of this process's live child processes.
+    // Ids of this process's live child processes, except Wine's own helpers from the Windows folder
+    // (the desktop or a console host started on behalf of the first window or console).
     std::vector<DWORD> others() const {
         std::vector<DWORD> result;
         win::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -94,12 +95,20 @@ class ChildProcessGuard : public ::testing::Environment {
              more = Process32NextW(snapshot.get(), &entry))
             if (entry.th32ParentProcessID == GetCurrentProcessId() &&
                 entry.th32ProcessID != GetCurrentProcessId() &&
-                testsupport::processAlive(entry.th32ProcessID))
+                testsupport::processAlive(entry.th32ProcessID) && !inWindowsFolder(entry.th32ProcessID))
                 result.push_back(entry.th32ProcessID);
         return result;
     }
 
   private:
+    static bool inWindowsFolder(DWORD pid) {
+        wchar_t windows[MAX_PATH] = {};
+        UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+        std::wstring image = imageName(pid);
+        return n > 0 && image.size() > n && image[n] == L'\\' &&
+               CompareStringOrdinal(image.c_str(), static_cast<int>(n), windows, static_cast<int>(n), TRUE) ==
+                   CSTR_EQUAL;
+    }
     static std::wstring imageName(DWORD pid) {
         win::unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
         wchar_t path[MAX_PATH + 1] = {};
