@@ -15,14 +15,15 @@ template <typename H, auto Close, intptr_t InvalidBits = 0>
 class unique_any {
     static inline const H Invalid = (H)(InvalidBits);
 
-public:
+  public:
     unique_any() = default;
     explicit unique_any(H h) : h_(h) {}
     unique_any(const unique_any&) = delete;
     unique_any& operator=(const unique_any&) = delete;
     unique_any(unique_any&& o) noexcept : h_(std::exchange(o.h_, Invalid)) {}
     unique_any& operator=(unique_any&& o) noexcept {
-        if (this != &o) reset(std::exchange(o.h_, Invalid));
+        if (this != &o)
+            reset(std::exchange(o.h_, Invalid));
         return *this;
     }
     ~unique_any() { reset(); }
@@ -43,24 +44,44 @@ public:
         return &h_;
     }
 
-private:
+  private:
     H h_ = Invalid;
 };
 
 namespace detail {
-inline void closeHandle(HANDLE h) { CloseHandle(h); }
-inline void findClose(HANDLE h) { FindClose(h); }
-inline void regCloseKey(HKEY h) { RegCloseKey(h); }
-inline void freeLibrary(HMODULE h) { FreeLibrary(h); }
-inline void destroyWindow(HWND h) { DestroyWindow(h); }
-inline void deleteObject(HGDIOBJ h) { DeleteObject(h); }
-inline void deleteDC(HDC h) { DeleteDC(h); }
-inline void unhookWindowsHookEx(HHOOK h) { UnhookWindowsHookEx(h); }
-inline void unmapViewOfFile(void* p) { UnmapViewOfFile(p); }
-inline void localFree(HLOCAL p) { LocalFree(p); }
+inline void closeHandle(HANDLE h) {
+    CloseHandle(h);
+}
+inline void findClose(HANDLE h) {
+    FindClose(h);
+}
+inline void regCloseKey(HKEY h) {
+    RegCloseKey(h);
+}
+inline void freeLibrary(HMODULE h) {
+    FreeLibrary(h);
+}
+inline void destroyWindow(HWND h) {
+    DestroyWindow(h);
+}
+inline void deleteObject(HGDIOBJ h) {
+    DeleteObject(h);
+}
+inline void deleteDC(HDC h) {
+    DeleteDC(h);
+}
+inline void unhookWindowsHookEx(HHOOK h) {
+    UnhookWindowsHookEx(h);
+}
+inline void unmapViewOfFile(void* p) {
+    UnmapViewOfFile(p);
+}
+inline void localFree(HLOCAL p) {
+    LocalFree(p);
+}
 }  // namespace detail
 
-using unique_handle = unique_any<HANDLE, detail::closeHandle>;  // null is invalid
+using unique_handle = unique_any<HANDLE, detail::closeHandle>;    // null is invalid
 using unique_file = unique_any<HANDLE, detail::closeHandle, -1>;  // INVALID_HANDLE_VALUE is invalid
 using unique_find = unique_any<HANDLE, detail::findClose, -1>;
 using unique_hkey = unique_any<HKEY, detail::regCloseKey>;
@@ -77,7 +98,7 @@ using unique_hlocal = unique_any<HLOCAL, detail::localFree>;
 
 // A registered window class, unregistered on destruction.
 class unique_wndclass {
-public:
+  public:
     unique_wndclass() = default;
     unique_wndclass(ATOM atom, HINSTANCE instance) : atom_(atom), instance_(instance) {}
     unique_wndclass(const unique_wndclass&) = delete;
@@ -104,7 +125,7 @@ public:
         }
     }
 
-private:
+  private:
     ATOM atom_ = 0;
     HINSTANCE instance_ = nullptr;
 };
@@ -112,7 +133,7 @@ private:
 // A COM interface pointer, released on destruction.
 template <typename T>
 class com_ptr {
-public:
+  public:
     com_ptr() = default;
     com_ptr(const com_ptr&) = delete;
     com_ptr& operator=(const com_ptr&) = delete;
@@ -122,7 +143,8 @@ public:
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
     void reset() {
-        if (p_) std::exchange(p_, nullptr)->Release();
+        if (p_)
+            std::exchange(p_, nullptr)->Release();
     }
     T** put() {
         reset();
@@ -130,42 +152,44 @@ public:
     }
     void** put_void() { return reinterpret_cast<void**>(put()); }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
 // Scope guards for paint state: SelectObject and SaveDC are undone when the guard ends.
 class select_guard {
-public:
+  public:
     select_guard(HDC dc, HGDIOBJ obj) : dc_(dc), old_(obj ? SelectObject(dc, obj) : nullptr) {}
     select_guard(const select_guard&) = delete;
     select_guard& operator=(const select_guard&) = delete;
     ~select_guard() {
-        if (old_) SelectObject(dc_, old_);
+        if (old_)
+            SelectObject(dc_, old_);
     }
 
-private:
+  private:
     HDC dc_;
     HGDIOBJ old_;
 };
 
 class savedc_guard {
-public:
+  public:
     explicit savedc_guard(HDC dc) : dc_(dc), state_(SaveDC(dc)) {}
     savedc_guard(const savedc_guard&) = delete;
     savedc_guard& operator=(const savedc_guard&) = delete;
     ~savedc_guard() {
-        if (state_) RestoreDC(dc_, state_);
+        if (state_)
+            RestoreDC(dc_, state_);
     }
 
-private:
+  private:
     HDC dc_;
     int state_;
 };
 
 // A critical section with the project's spin count.
 class critical_section {
-public:
+  public:
     critical_section() { InitializeCriticalSectionAndSpinCount(&cs_, 100); }
     critical_section(const critical_section&) = delete;
     critical_section& operator=(const critical_section&) = delete;
@@ -174,7 +198,7 @@ public:
     void unlock() { LeaveCriticalSection(&cs_); }
     CRITICAL_SECTION* native() { return &cs_; }
 
-private:
+  private:
     CRITICAL_SECTION cs_;
 };
 

@@ -28,15 +28,15 @@ struct UiContext {
     AlphaBlendFn alphaBlend = nullptr;      // null when msimg32 or the entry point is missing
     GradientFillFn gradientFill = nullptr;  // looked up, not used
 
-    duiField::SetterRegistry* setters = nullptr;                // owned
+    duiField::SetterRegistry* setters = nullptr;                    // owned
     duiFactory::ControlCreatorRegistry* controlCreators = nullptr;  // owned
     duiFactory::StyleCreatorRegistry* styleCreators = nullptr;      // owned
 
     // Application message id -> handlers in order; every stored pointer holds one shared reference.
     std::map<int32_t, std::vector<Delegate*>> messageHandlers;
 
-    SkinStore* skin = nullptr;      // owned
-    LayoutStore* layouts = nullptr; // owned
+    SkinStore* skin = nullptr;        // owned
+    LayoutStore* layouts = nullptr;   // owned
     HWND dispatcherWindow = nullptr;  // hidden window of class "Dispatcher_Kestrel124"
 };
 
