@@ -12,29 +12,13 @@
 #include "dui/control.h"
 #include "dui/delegate.h"
 #include "dui/window_host.h"
+#include "stub_window_host.h"
 #include "host/handles.h"
 #include "host/ui_context.h"
 #include "script/lua_text.h"
 #include "script/script_engine.h"
 
 namespace {
-
-class BenchWindow final : public WindowHost {
-  public:
-    BenchWindow() {
-        hwnd_.reset(
-            CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
-    }
-    HWND windowHandle() const override { return hwnd_.get(); }
-    void storeControlId(int32_t, Control*) override {}
-    void eraseControlId(Control*) override {}
-    void forgetControl(Control*) override {}
-    void addDirtyArea(const RECT&) override {}
-    POINT cursorClientPosition() const override { return POINT{0, 0}; }
-
-  private:
-    win::unique_hwnd hwnd_;
-};
 
 double nowUs() {
     static LARGE_INTEGER frequency = [] {
@@ -71,7 +55,7 @@ int main() {
     if (!createUiContext() || !createScriptEngine(scriptEngine()))
         return 1;
     lua_State* L = scriptEngine().state();
-    BenchWindow window;
+    StubWindowHost window;
     Control* control = new Control;
     control->attach(&window);
     if (!run(L, glue()))

@@ -28,6 +28,7 @@
 #include "script/script_engine.h"
 #include "script/sys_shell.h"
 #include "script/system_functions.h"
+#include "stub_window_host.h"
 #include "win_test_support.h"
 
 namespace {
@@ -161,25 +162,6 @@ class DialogWatcher {
     bool seen_ = false;
 };
 
-// ---- A host window for bridge tests ----------------------------------------------------------------
-
-class TestWindow final : public WindowHost {
-  public:
-    TestWindow() {
-        hwnd_.reset(
-            CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr));
-    }
-    HWND windowHandle() const override { return hwnd_.get(); }
-    void storeControlId(int32_t, Control*) override {}
-    void eraseControlId(Control*) override {}
-    void forgetControl(Control*) override {}
-    void addDirtyArea(const RECT&) override {}
-    POINT cursorClientPosition() const override { return POINT{0, 0}; }
-
-  private:
-    win::unique_hwnd hwnd_;
-};
-
 class NamedControl : public Control {
   public:
     explicit NamedControl(const wchar_t* type) : type_(type) {}
@@ -191,7 +173,7 @@ class NamedControl : public Control {
 
 // ---- Natives for the Lua case files -----------------------------------------------------------------
 
-TestWindow* g_window = nullptr;
+StubWindowHost* g_window = nullptr;
 
 int luaHelperPath(lua_State* L) {
     script::pushText(L, testsupport::selfFolder() + L"\\" + script::argText(L, 1));
@@ -551,7 +533,7 @@ class LuaFamily : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
         ASSERT_NE(createUiContext(), false);
-        window_ = new TestWindow;
+        window_ = new StubWindowHost;
         g_window = window_;
         ASSERT_TRUE(createScriptEngine(scriptEngine()));
         installTestNatives(scriptEngine().state());
@@ -564,7 +546,7 @@ class LuaFamily : public ::testing::TestWithParam<const char*> {
         destroyUiContext();
         script::setRebootSteps(nullptr);
     }
-    TestWindow* window_ = nullptr;
+    StubWindowHost* window_ = nullptr;
 };
 
 TEST_P(LuaFamily, CasesPass) {
@@ -723,7 +705,7 @@ TEST(ChildProcesses, ProgramsStartedThroughTheShellShowAsChildrenUntilEnded) {
 // unhandled; the native stack is left as it was.
 TEST(ScriptBridge, FailingHandlerIsReportedAndCountsAsNotHandled) {
     ASSERT_TRUE(createUiContext());
-    TestWindow window;
+    StubWindowHost window;
     Panel* root = new Panel;
     root->attach(&window);
     ASSERT_TRUE(createScriptEngine(scriptEngine()));
@@ -752,7 +734,7 @@ TEST(ScriptBridge, FailingHandlerIsReportedAndCountsAsNotHandled) {
 
 TEST(ScriptBridge, NotificationReachesTheWindowHandlerAndItsAnswerReturns) {
     ASSERT_TRUE(createUiContext());
-    TestWindow window;
+    StubWindowHost window;
     ASSERT_TRUE(createScriptEngine(scriptEngine()));
     lua_State* L = scriptEngine().state();
     std::string error;
