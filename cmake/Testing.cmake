@@ -11,3 +11,30 @@ function(tarvo_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# tarvo_add_setup_variant(NAME [UI_LUA FILE]): the installer built again with its "UI.lua" resource
+# replaced by FILE, or left out without one; every other resource is the installer's own.
+function(tarvo_add_setup_variant name)
+  cmake_parse_arguments(V "" "UI_LUA" "" ${ARGN})
+  get_property(setup_rc GLOBAL PROPERTY TARVO_SETUP_RC)
+  get_property(setup_rc_inputs GLOBAL PROPERTY TARVO_SETUP_RC_INPUTS)
+  set_source_files_properties(${setup_rc} PROPERTIES OBJECT_DEPENDS "${setup_rc_inputs}" GENERATED TRUE)
+  set(sources ${CMAKE_SOURCE_DIR}/src/host/main.cpp ${setup_rc})
+  if(V_UI_LUA)
+    set(ui_rc ${CMAKE_CURRENT_BINARY_DIR}/${name}_ui.rc)
+    file(CONFIGURE OUTPUT ${ui_rc} @ONLY CONTENT
+      "// \"UI.lua\" of ${name}; the other resources come from setup.rc.
+#include <windows.h>
+
+LANGUAGE LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED
+111 _TARVORESC \"${V_UI_LUA}\"
+")
+    set_source_files_properties(${ui_rc} PROPERTIES OBJECT_DEPENDS ${V_UI_LUA})
+    list(APPEND sources ${ui_rc})
+  endif()
+  add_executable(${name} WIN32 ${sources})
+  add_dependencies(${name} tarvo_setup_archives)
+  target_compile_definitions(${name} PRIVATE TARVO_NO_UI_SCRIPT)
+  target_link_libraries(${name} PRIVATE $<TARGET_PROPERTY:setup,LINK_LIBRARIES>)
+  target_link_options(${name} PRIVATE -municode)
+endfunction()
