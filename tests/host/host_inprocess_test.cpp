@@ -34,29 +34,6 @@ std::wstring tempFile(const wchar_t* name) {
     return path + name;
 }
 
-const wchar_t kWindowsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Windows";
-
-// Saves "ShutdownTime" and puts it back (or removes it) when the test ends.
-class ShutdownTimeGuard {
-  public:
-    ShutdownTimeGuard() : saved_(regReadBinary(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime")) {}
-    ~ShutdownTimeGuard() {
-        if (saved_)
-            regWriteBinary(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime", saved_->data(),
-                           static_cast<DWORD>(saved_->size()));
-        else
-            regDeleteValue(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime");
-        DeleteFileW(tempFile(L"tarvovirtualcamera_restart").c_str());
-    }
-
-  private:
-    std::optional<std::string> saved_;
-};
-
-std::string bytes8(unsigned long long v) {
-    return std::string(reinterpret_cast<const char*>(&v), 8);
-}
-
 }  // namespace
 
 // ---- Resource catalogue ----------------------------------------------------------------------------
@@ -158,7 +135,7 @@ TEST(ResourceCatalogue, LatestConstructedIsCurrentAndReadsWorkFromAnotherThread)
 // ---- Restart marker --------------------------------------------------------------------------------
 
 TEST(RestartMarker, EqualValueIsPendingAndKeepsTheMarker) {
-    ShutdownTimeGuard guard;
+    PendingRestart guard;
     const unsigned long long now = 0x01DB2C3D4E5F6071ull;
     ASSERT_TRUE(regWriteBinary(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime", &now, 8));
     std::wstring marker = tempFile(L"tarvovirtualcamera_restart");
@@ -169,7 +146,7 @@ TEST(RestartMarker, EqualValueIsPendingAndKeepsTheMarker) {
 }
 
 TEST(RestartMarker, DifferentShortOrMissingMarkersAreNotPending) {
-    ShutdownTimeGuard guard;
+    PendingRestart guard;
     const unsigned long long now = 0x01DB2C3D4E5F6071ull;
     ASSERT_TRUE(regWriteBinary(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime", &now, 8));
     std::wstring marker = tempFile(L"tarvovirtualcamera_restart");
@@ -190,7 +167,7 @@ TEST(RestartMarker, DifferentShortOrMissingMarkersAreNotPending) {
 }
 
 TEST(RestartMarker, UnreadableShutdownTimeCountsAsZero) {
-    ShutdownTimeGuard guard;
+    PendingRestart guard;
     ASSERT_TRUE(regDeleteValue(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime"));
     std::wstring marker = tempFile(L"tarvovirtualcamera_restart");
     ASSERT_TRUE(writeFile(marker, bytes8(0)));

@@ -17,16 +17,6 @@ namespace {
 
 const wchar_t kRunning[] = L"检测到Tarvo安装或卸载程序正在运行，请结束后重试。";
 const wchar_t kRestart[] = L"检测到Tarvo安装或卸载操作尚未完成，需要重启电脑。";
-const wchar_t kWindowsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Windows";
-
-std::wstring markerPath() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring path = temp;
-    if (path.back() != L'\\')
-        path += L'\\';
-    return path + L"tarvovirtualcamera_restart";
-}
 
 std::wstring specialFolder(int csidl) {
     wchar_t path[MAX_PATH] = {};
@@ -65,32 +55,6 @@ SetupRun runToExit(const std::wstring& exe, DWORD timeoutMs = 30000) {
     }
     run.exitCode = waitExit(process, 0);
     return run;
-}
-
-// A restart marker matching a ShutdownTime set for the test; both restored afterwards.
-class PendingRestart {
-  public:
-    PendingRestart() : saved_(regReadBinary(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime")) {}
-    ~PendingRestart() {
-        if (saved_)
-            regWriteBinary(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime", saved_->data(),
-                           static_cast<DWORD>(saved_->size()));
-        else
-            regDeleteValue(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime");
-        DeleteFileW(markerPath().c_str());
-    }
-    // Sets ShutdownTime to now and writes a marker of the given bytes.
-    bool arm(unsigned long long now, const std::string& marker) {
-        return regWriteBinary(HKEY_LOCAL_MACHINE, kWindowsKey, L"ShutdownTime", &now, 8) &&
-               writeFile(markerPath(), marker);
-    }
-
-  private:
-    std::optional<std::string> saved_;
-};
-
-std::string bytes8(unsigned long long v) {
-    return std::string(reinterpret_cast<const char*>(&v), 8);
 }
 
 const unsigned long long kShutdownTime = 0x01DB49A1C0FFEE11ull;
