@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <ole2.h>
 #include <cstdint>
 #include <utility>
 
@@ -138,6 +139,13 @@ class com_ptr {
     com_ptr(const com_ptr&) = delete;
     com_ptr& operator=(const com_ptr&) = delete;
     com_ptr(com_ptr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    com_ptr& operator=(com_ptr&& o) noexcept {
+        if (this != &o) {
+            reset();
+            p_ = std::exchange(o.p_, nullptr);
+        }
+        return *this;
+    }
     ~com_ptr() { reset(); }
     T* get() const { return p_; }
     T* operator->() const { return p_; }
@@ -187,6 +195,115 @@ class savedc_guard {
     int state_;
 };
 
+// A window's client DC from GetDC, released with ReleaseDC. Null when GetDC failed.
+class window_dc {
+  public:
+    explicit window_dc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    window_dc(const window_dc&) = delete;
+    window_dc& operator=(const window_dc&) = delete;
+    ~window_dc() {
+        if (dc_) {
+            DWORD err = GetLastError();
+            ReleaseDC(window_, dc_);
+            SetLastError(err);
+        }
+    }
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};
+
+// BeginPaint/EndPaint for one WM_PAINT.
+class paint_guard {
+  public:
+    explicit paint_guard(HWND window) : window_(window), dc_(BeginPaint(window, &ps_)) {}
+    paint_guard(const paint_guard&) = delete;
+    paint_guard& operator=(const paint_guard&) = delete;
+    ~paint_guard() { EndPaint(window_, &ps_); }
+    HDC dc() const { return dc_; }
+    const RECT& area() const { return ps_.rcPaint; }
+
+  private:
+    HWND window_;
+    PAINTSTRUCT ps_{};
+    HDC dc_;
+};
+
+// Narrows the DC's clip region to a rectangle (intersected with the current one) and restores the
+// previous region, or no region, when the guard ends.
+class clip_guard {
+  public:
+    clip_guard(HDC dc, const RECT& area) : dc_(dc), saved_(CreateRectRgn(0, 0, 0, 0)) {
+        if (saved_ && GetClipRgn(dc, saved_) != 1) {
+            DeleteObject(saved_);
+            saved_ = nullptr;  // there was no clip region
+        }
+        IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
+    }
+    clip_guard(const clip_guard&) = delete;
+    clip_guard& operator=(const clip_guard&) = delete;
+    ~clip_guard() {
+        SelectClipRgn(dc_, saved_);  // a null region removes clipping
+        if (saved_)
+            DeleteObject(saved_);
+    }
+
+  private:
+    HDC dc_;
+    HRGN saved_;
+};
+
+// SetTextColor undone when the guard ends.
+class text_color_guard {
+  public:
+    text_color_guard(HDC dc, COLORREF color) : dc_(dc), old_(SetTextColor(dc, color)) {}
+    text_color_guard(const text_color_guard&) = delete;
+    text_color_guard& operator=(const text_color_guard&) = delete;
+    ~text_color_guard() {
+        if (old_ != CLR_INVALID)
+            SetTextColor(dc_, old_);
+    }
+
+  private:
+    HDC dc_;
+    COLORREF old_;
+};
+
+// OleInitialize for the calling thread, undone when the guard ends if it succeeded (S_FALSE counts).
+class ole_scope {
+  public:
+    ole_scope() : result_(OleInitialize(nullptr)) {}
+    ole_scope(const ole_scope&) = delete;
+    ole_scope& operator=(const ole_scope&) = delete;
+    ~ole_scope() {
+        if (SUCCEEDED(result_))
+            OleUninitialize();
+    }
+    HRESULT result() const { return result_; }
+
+  private:
+    HRESULT result_;
+};
+
+// CoInitializeEx for the calling thread, undone when the guard ends if it succeeded.
+class com_scope {
+  public:
+    explicit com_scope(DWORD model = COINIT_APARTMENTTHREADED) : result_(CoInitializeEx(nullptr, model)) {}
+    com_scope(const com_scope&) = delete;
+    com_scope& operator=(const com_scope&) = delete;
+    ~com_scope() {
+        if (SUCCEEDED(result_))
+            CoUninitialize();
+    }
+    HRESULT result() const { return result_; }
+
+  private:
+    HRESULT result_;
+};
+
 // A critical section with the project's spin count.
 class critical_section {
   public:
@@ -200,6 +317,18 @@ class critical_section {
 
   private:
     CRITICAL_SECTION cs_;
+};
+
+// Holds a critical_section for one scope.
+class lock_guard {
+  public:
+    explicit lock_guard(critical_section& lock) : lock_(lock) { lock_.lock(); }
+    lock_guard(const lock_guard&) = delete;
+    lock_guard& operator=(const lock_guard&) = delete;
+    ~lock_guard() { lock_.unlock(); }
+
+  private:
+    critical_section& lock_;
 };
 
 }  // namespace win

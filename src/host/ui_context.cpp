@@ -77,10 +77,10 @@ bool createUiContext() {
     context->dispatcherWindow = CreateWindowExW(WS_EX_TOOLWINDOW, kDispatcherClass, L"", WS_POPUP, 0, 0, 1, 1,
                                                 nullptr, nullptr, nullptr, nullptr);
 
-    win::critical_section& lock = contextLock();
-    lock.lock();
-    g_context = context.release();
-    lock.unlock();
+    {
+        win::lock_guard lock(contextLock());
+        g_context = context.release();
+    }
     return true;
 }
 
@@ -90,16 +90,16 @@ void destroyUiContext() {
         return;
     releaseLayoutsAndSkin(*context);
 
-    win::critical_section& lock = contextLock();
-    lock.lock();
-    releaseContextParts(*context);
-    context->messageHandlers.clear();
-    context->alphaBlend = nullptr;
-    context->gradientFill = nullptr;
-    context->msimg32 = nullptr;
-    context->library.reset();
-    g_context = nullptr;
-    lock.unlock();
+    {
+        win::lock_guard lock(contextLock());
+        releaseContextParts(*context);
+        context->messageHandlers.clear();
+        context->alphaBlend = nullptr;
+        context->gradientFill = nullptr;
+        context->msimg32 = nullptr;
+        context->library.reset();
+        g_context = nullptr;
+    }
 
     // Calls posted before the pointer went null still run, on this thread, before the window goes.
     HWND window = context->dispatcherWindow;
@@ -117,12 +117,13 @@ void destroyUiContext() {
 
 bool postDeferredCall(Control* target, DeferredFn fn, Control* sender, intptr_t arg) {
     auto call = std::make_unique<DeferredCall>(DeferredCall{target, fn, sender, arg});
-    win::critical_section& lock = contextLock();
-    lock.lock();
-    bool posted = g_context && g_context->dispatcherWindow &&
-                  PostMessageW(g_context->dispatcherWindow, kDeferredCallMessage,
-                               reinterpret_cast<WPARAM>(call.get()), 0);
-    lock.unlock();
+    bool posted;
+    {
+        win::lock_guard lock(contextLock());
+        posted = g_context && g_context->dispatcherWindow &&
+                 PostMessageW(g_context->dispatcherWindow, kDeferredCallMessage,
+                              reinterpret_cast<WPARAM>(call.get()), 0);
+    }
     if (posted)
         call.release();  // the window procedure frees it
     return posted;

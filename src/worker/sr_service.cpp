@@ -29,17 +29,6 @@ ServiceState& state() {
     return s;
 }
 
-class Lock {
-  public:
-    explicit Lock(win::critical_section& cs) : cs_(cs) { cs_.lock(); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-    ~Lock() { cs_.unlock(); }
-
-  private:
-    win::critical_section& cs_;
-};
-
 // Waits until every handle is signalled, in groups of at most MAXIMUM_WAIT_OBJECTS, then closes them.
 void waitAllAndClose(std::vector<win::unique_handle>& handles) {
     std::vector<HANDLE> raw;
@@ -52,7 +41,7 @@ void waitAllAndClose(std::vector<win::unique_handle>& handles) {
 }
 
 std::vector<win::unique_handle> takeWatched() {
-    Lock lock(state().serviceLock);
+    win::lock_guard lock(state().serviceLock);
     return std::exchange(state().watched, {});
 }
 
@@ -75,7 +64,7 @@ LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
         if (msg->hwnd == nullptr && msg->message == 0) {
             Item item;
             {
-                Lock lock(state().queueLock);
+                win::lock_guard lock(state().queueLock);
                 if (!state().queue.empty()) {
                     item = std::move(state().queue.front());
                     state().queue.pop_front();
@@ -93,7 +82,7 @@ LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 
 bool SRService::start() {
     ServiceState& s = state();
-    Lock lock(s.serviceLock);
+    win::lock_guard lock(s.serviceLock);
     if (s.running)
         return true;
     s.stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -110,10 +99,10 @@ bool SRService::start() {
 
 int SRService::post(std::shared_ptr<IRunable> item) {
     ServiceState& s = state();
-    Lock lock(s.serviceLock);
+    win::lock_guard lock(s.serviceLock);
     if (!s.running || !item)
         return -1;
-    Lock queueLock(s.queueLock);
+    win::lock_guard queueLock(s.queueLock);
     s.queue.push_back(std::move(item));
     PostThreadMessageW(s.uiThreadId, 0, 0, 0);
     return 0;
@@ -124,7 +113,7 @@ void SRService::watchThread(HANDLE thread) {
     if (!owned)
         return;
     ServiceState& s = state();
-    Lock lock(s.serviceLock);
+    win::lock_guard lock(s.serviceLock);
     if (!s.running)
         return;
     if (!s.watcher) {
@@ -138,13 +127,13 @@ void SRService::stop() {
     ServiceState& s = state();
     std::deque<Item> dropped;
     {
-        Lock lock(s.serviceLock);
+        win::lock_guard lock(s.serviceLock);
         if (s.stopEvent) {
             SetEvent(s.stopEvent.get());
             s.running = false;
             s.hook.reset();
             {
-                Lock queueLock(s.queueLock);
+                win::lock_guard queueLock(s.queueLock);
                 dropped.swap(s.queue);
             }
             for (auto& item : dropped) item->discard();
@@ -161,6 +150,6 @@ void SRService::stop() {
 }
 
 bool SRService::running() {
-    Lock lock(state().serviceLock);
+    win::lock_guard lock(state().serviceLock);
     return state().running;
 }
