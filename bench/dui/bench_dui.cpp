@@ -12,6 +12,7 @@
 #include "dui/panels.h"
 #include "dui/window_host.h"
 #include "host/resource_file_system.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 
 // Every operator new of the process is counted (standard containers, strings, the XML pool).
@@ -77,7 +78,7 @@ int countControls(Control* c) {
 int main() {
     ResourceFileSystem files;
     files.registerName(L"bench.lz", 201);
-    if (!createUiContext() || !loadLayouts(L"bench.lz")) {
+    if (!createUiContextWithParts() || !loadLayouts(L"bench.lz")) {
         std::printf("set-up failed\n");
         return 1;
     }
@@ -123,6 +124,6 @@ int main() {
     std::printf("operator new calls per round: %.1f\n", double(news) / kRounds);
     std::printf("small-object allocator heap calls per round: %.1f\n", double(poolHeap) / kRounds);
     std::printf("general-heap allocations per control: %.4f\n", heapPerControl);
-    destroyUiContext();
+    destroyUiContextWithParts();
     return 0;
 }

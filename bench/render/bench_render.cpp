@@ -20,6 +20,7 @@
 #include "dui/window_host.h"
 #include "host/handles.h"
 #include "host/resource_file_system.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 #include "render/paint_surface.h"
 #include "render/skin_image.h"
@@ -90,7 +91,8 @@ int main() {
     ResourceFileSystem files;
     files.registerName(L"frame.lz", 113);
     files.registerName(L"style.lz", 116);
-    if (!createUiContext() || !uiContext()->skin->loadSkin(L"style.lz") || !loadLayouts(L"frame.lz")) {
+    if (!createUiContextWithParts() || !uiContext()->skin->loadSkin(L"style.lz") ||
+        !loadLayouts(L"frame.lz")) {
         std::printf("set-up failed\n");
         return 1;
     }
@@ -177,6 +179,6 @@ int main() {
     uiContext()->alphaBlend = alphaBlend;
     page->detach();
     page.reset();
-    destroyUiContext();
+    destroyUiContextWithParts();
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "dui/window_host.h"
 #include "stub_window_host.h"
 #include "host/handles.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 #include "script/lua_text.h"
 #include "script/script_engine.h"
@@ -52,7 +53,7 @@ bool run(lua_State* L, const std::string& chunk) {
 }  // namespace
 
 int main() {
-    if (!createUiContext() || !createScriptEngine(scriptEngine()))
+    if (!createUiContextWithParts() || !createScriptEngine(scriptEngine()))
         return 1;
     lua_State* L = scriptEngine().state();
     StubWindowHost window;
@@ -117,6 +118,6 @@ int main() {
     closeScriptEngine(scriptEngine());
     control->detach();
     delete control;
-    destroyUiContext();
+    destroyUiContextWithParts();
     return 0;
 }

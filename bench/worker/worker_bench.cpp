@@ -20,6 +20,7 @@
 #include "host/cleanup.h"
 #include "host/handles.h"
 #include "host/resource_file_system.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 #include "pack/pack_archive.h"
 #include "worker/lua_work.h"
@@ -51,10 +52,10 @@ struct Handler {
     Delegate* delegate = nullptr;
     void attach(EventFn fn, void* context) {
         delegate = Delegate::create(context, fn);
-        uiContext()->messageHandlers[1024].push_back(delegate);
+        uiContext()->messageHandlers.add(1024, delegate);
     }
     void detach() {
-        std::erase(uiContext()->messageHandlers[1024], delegate);
+        uiContext()->messageHandlers.remove(1024, delegate);
         delegate->release();
     }
 };
@@ -211,12 +212,12 @@ int main(int argc, char** argv) {
     files.registerName(L"LG.lua", 114);
     files.registerName(L"program.lz", 115);
     SRService::start();
-    createUiContext();
+    createUiContextWithParts();
     if (what == "notify" || what == "all")
         benchNotify(argc > 2 ? std::atoi(argv[2]) : 20000);
     if (what == "install" || what == "all")
         benchInstall();
-    destroyUiContext();
+    destroyUiContextWithParts();
     SRService::stop();
     return 0;
 }

@@ -30,28 +30,26 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (isRestartPending())
         return refuse(L"检测到Tarvo安装或卸载操作尚未完成，需要重启电脑。");
 
-    // 4.
     cleanUpEarlierInstallation();
 
     {
-        // 5. Lives until the very end: every loader reaches it through currentFileSystem().
+        // Lives until the very end: every loader reaches it through currentFileSystem().
         ResourceFileSystem files;
         registerInstallerResources(files);
 
-        OleInitialize(nullptr);        // 6. result ignored
-        startDispatcher();             // 7.
-        if (createUiContext()) {       // 8.
-            loadSkinStep();            // 9.
-            loadLayoutsStep();         // 10.
-            createScriptEngineStep();  // 11.
-            runUiScriptStep();         // 12.
-            destroyUiContext();        // 13.
+        OleInitialize(nullptr);  // result ignored: without OLE only the shell objects fail
+        startDispatcher();
+        if (createUiContextStep()) {
+            loadSkinStep();
+            loadLayoutsStep();
+            createScriptEngineStep();
+            runUiScriptStep();  // the whole interactive life of the installer
+            destroyUiContextStep();
         }
-        stopDispatcher();   // 14.
-        OleUninitialize();  // 15.
+        stopDispatcher();  // waits for a worker still running
+        OleUninitialize();
 
-        // 16.
         instanceMutex().reset();
-    }  // 17. the catalogue goes last
+    }  // the catalogue goes last
     return 0;
 }

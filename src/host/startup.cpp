@@ -2,13 +2,10 @@
 
 #include <windows.h>
 
-#include "host/ui_context.h"
-#include "dui/delegate.h"
-#include "dui/factory.h"
+#include "dui/context_parts.h"
 #include "dui/loader.h"
-#include "dui/setters.h"
-#include "dui/control.h"
-#include "dui/style.h"
+#include "host/ui_context.h"
+#include "render/skin_store.h"
 #include "script/script_engine.h"
 #include "worker/sr_service.h"
 
@@ -19,35 +16,11 @@ void stopDispatcher() {
     SRService::stop();
 }
 
-void createContextParts(UiContext& context) {
-    context.setters = createSetterRegistry();
-    context.controlCreators = createControlCreators();
-    context.styleCreators = createStyleCreators();
-    context.layouts = new LayoutStore;
-    if (context.styleCreators)
-        registerStyleCreators(*context.styleCreators);
-    context.skin = new SkinStore(styleFactory());
-    setStylePainter(paintControlStyle);
+bool createUiContextStep() {
+    return createUiContextWithParts();
 }
-void releaseLayoutsAndSkin(UiContext& context) {
-    delete context.layouts;
-    context.layouts = nullptr;
-    if (context.skin)
-        context.skin->clearSkin();
-    delete context.skin;
-    context.skin = nullptr;
-}
-void releaseContextParts(UiContext& context) {
-    for (auto& [id, handlers] : context.messageHandlers) {
-        for (Delegate* handler : handlers) handler->release();
-        handlers.clear();
-    }
-    destroySetterRegistry(context.setters);
-    destroyControlCreators(context.controlCreators);
-    destroyStyleCreators(context.styleCreators);
-    context.setters = nullptr;
-    context.controlCreators = nullptr;
-    context.styleCreators = nullptr;
+void destroyUiContextStep() {
+    destroyUiContextWithParts();
 }
 
 void loadSkinStep() {

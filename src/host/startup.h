@@ -1,26 +1,22 @@
-// The start-up and shutdown steps that belong to other modules, each one call in a fixed place into
-// the owning module. Main thread only.
+// Start-up and shutdown over every module: the composition root that main.cpp (and the installer's
+// test variants) run in a fixed order. Each function calls into the module that owns the work. Main
+// thread only.
 #pragma once
 
-struct UiContext;
-
-// Step 7 / 14: the cross-thread dispatcher; stopping waits for every worker thread to end.
+// The cross-thread dispatcher; stopping waits for every worker thread to end.
 void startDispatcher();
 void stopDispatcher();
 
-// Step 8.3: the attribute-setter registry, the two creator registries, the empty layout store and the
-// empty skin store of a new context.
-void createContextParts(UiContext& context);
-// Step 13, before the lock: the layout store (archive and resource copy), then clearSkin.
-void releaseLayoutsAndSkin(UiContext& context);
-// Step 13, under the context lock: the references of the message-handler map and the registries.
-void releaseContextParts(UiContext& context);
+// The UI context with the object model's registries and stores, and every module's creators; false
+// (and no context) when one exists already. Destroying releases the parts, then the context.
+bool createUiContextStep();
+void destroyUiContextStep();
 
-// Step 9: loadSkin("style.lz"). Step 10: loadLayouts("frame.lz").
+// Loads the skin from "style.lz" and the layouts from "frame.lz".
 void loadSkinStep();
 void loadLayoutsStep();
 
-// Step 11: create the script engine and register the script functions. Step 12: run "UI.lua"; a load
-// or run error is shown under "错误"; the engine is closed at the end in every case.
+// Creates the script engine with every script function, then runs "UI.lua": a load or run error is
+// shown under "错误"; the engine is closed at the end in every case.
 void createScriptEngineStep();
 void runUiScriptStep();

@@ -4,7 +4,6 @@
 
 #include "host/cleanup.h"
 #include "host/handles.h"
-#include "host/startup.h"
 
 namespace {
 
@@ -51,10 +50,9 @@ UiContext* uiContext() {
 bool createUiContext() {
     if (g_context)
         return false;
-    contextLock();  // 8.1
+    contextLock();  // created before any thread can post
     auto context = std::make_unique<OwnedContext>();
 
-    // 8.2
     context->library.reset(loadSystemLibrary(L"msimg32.dll"));
     if (HMODULE library = context->library.get()) {
         context->msimg32 = library;
@@ -64,10 +62,6 @@ bool createUiContext() {
             reinterpret_cast<void*>(GetProcAddress(library, "GradientFill")));
     }
 
-    // 8.3
-    createContextParts(*context);
-
-    // 8.4
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.style = CS_DBLCLKS;
@@ -88,12 +82,8 @@ void destroyUiContext() {
     OwnedContext* context = g_context;
     if (!context)
         return;
-    releaseLayoutsAndSkin(*context);
-
     {
         win::lock_guard lock(contextLock());
-        releaseContextParts(*context);
-        context->messageHandlers.clear();
         context->alphaBlend = nullptr;
         context->gradientFill = nullptr;
         context->msimg32 = nullptr;

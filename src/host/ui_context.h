@@ -1,12 +1,13 @@
 // The user-interface context: one per process, created by start-up and destroyed at shutdown, UI
-// thread only except for postDeferredCall (any thread). Members owned by other modules are created
-// and released by those modules' functions; a member is null until its module is built.
+// thread only except for postDeferredCall (any thread). The parts that belong to higher modules
+// (registries, stores, message handlers) are created after createUiContext and released before
+// destroyUiContext by start-up, which sees every module; they are null while absent.
 #pragma once
 
 #include <windows.h>
 #include <cstdint>
-#include <map>
-#include <vector>
+
+#include "host/message_handlers.h"
 
 class Control;
 class Delegate;
@@ -32,8 +33,8 @@ struct UiContext {
     duiFactory::ControlCreatorRegistry* controlCreators = nullptr;  // owned
     duiFactory::StyleCreatorRegistry* styleCreators = nullptr;      // owned
 
-    // Application message id -> handlers in order; every stored pointer holds one shared reference.
-    std::map<int32_t, std::vector<Delegate*>> messageHandlers;
+    // Application message id -> handlers in order (message 1024 carries worker notifications).
+    MessageHandlerMap<Delegate> messageHandlers;
 
     SkinStore* skin = nullptr;        // owned
     LayoutStore* layouts = nullptr;   // owned
@@ -43,7 +44,8 @@ struct UiContext {
 // The live context, or null before creation / after destruction. UI thread only.
 UiContext* uiContext();
 
-// Creates the context (start-up step 8) and destroys it (shutdown step 13). UI thread only.
+// Creates the context with the AlphaBlend entry point and the deferred-call window, and destroys it
+// after running the calls still queued. UI thread only.
 bool createUiContext();
 void destroyUiContext();
 

@@ -14,18 +14,11 @@
 #include "script/control_methods.h"
 #include "script/lua_text.h"
 #include "script/system_functions.h"
+#include "script/window_functions.h"
 
 namespace {
 
 constexpr int32_t kNotificationMessage = 1024;
-
-std::vector<ScriptGlobalsInstaller>& globalsInstallers() {
-    static std::vector<ScriptGlobalsInstaller> installers;
-    return installers;
-}
-
-ControlMethodsInstaller g_controlMethods = nullptr;
-WindowTimersRelease g_windowTimersRelease = nullptr;
 
 // Stack effect: +1 (the registry table of that name).
 void pushRegistryTable(lua_State* L, const char* name) {
@@ -44,17 +37,6 @@ std::string errorText(lua_State* L, int index) {
 ScriptEngine& scriptEngine() {
     static ScriptEngine engine;
     return engine;
-}
-
-void addScriptGlobals(ScriptGlobalsInstaller install) {
-    if (install)
-        globalsInstallers().push_back(install);
-}
-void setControlMethodsInstaller(ControlMethodsInstaller install) {
-    g_controlMethods = install;
-}
-void setWindowTimersRelease(WindowTimersRelease release) {
-    g_windowTimersRelease = release;
 }
 
 void showScriptError(const char* message) {
@@ -84,7 +66,7 @@ bool createScriptEngine(ScriptEngine& engine) {
         return false;
     luaL_openlibs(L);
     registerSystemFunctions(L);
-    for (ScriptGlobalsInstaller install : globalsInstallers()) install(L);
+    registerWindowGlobals(L);
     lua_newtable(L);
     lua_setfield(L, LUA_REGISTRYINDEX, "__window");
     lua_newtable(L);
@@ -174,8 +156,6 @@ void pushControlObject(lua_State* L, Control* control) {
     lua_newtable(L);
     const wchar_t* type = control->typeName();
     script::registerControlMethods(L, type);
-    if (g_controlMethods)
-        g_controlMethods(L, control, type);
     int table = lua_gettop(L);
     lua_getglobal(L, "lua_addControl");
     pushRegistryTable(L, "__control");
@@ -216,22 +196,14 @@ void removeWindowObject(WindowHost* window) {
         lua_settop(L, top);
     }
     if (UiContext* context = uiContext()) {
-        auto it = context->messageHandlers.find(kNotificationMessage);
-        if (it != context->messageHandlers.end()) {
-            std::vector<Delegate*>& list = it->second;
-            for (auto d = list.begin(); d != list.end(); ++d) {
-                if ((*d)->context() == window && (*d)->function() == invokeWindowMessageHandler) {
-                    Delegate* found = *d;
-                    list.erase(d);
-                    found->disarm();
-                    found->release();
-                    break;
-                }
-            }
+        Delegate* handler = context->messageHandlers.find(kNotificationMessage, [window](Delegate* d) {
+            return d->context() == window && d->function() == invokeWindowMessageHandler;
+        });
+        if (handler) {
+            handler->disarm();  // a delivery running over a copy of the list calls nothing more
+            context->messageHandlers.remove(kNotificationMessage, handler);
         }
     }
-    if (g_windowTimersRelease)
-        g_windowTimersRelease(window);
 }
 
 bool addWindowMessageHandler(WindowHost* window) {
@@ -241,7 +213,8 @@ bool addWindowMessageHandler(WindowHost* window) {
     Delegate* handler = Delegate::create(window, invokeWindowMessageHandler);
     if (!handler)
         return false;
-    context->messageHandlers[kNotificationMessage].push_back(handler);
+    context->messageHandlers.add(kNotificationMessage, handler);
+    handler->release();  // the map holds its own reference
     return true;
 }
 

@@ -28,8 +28,8 @@ class ScriptEngine {
 // The process's engine (owned by start-up).
 ScriptEngine& scriptEngine();
 
-// Builds the interpreter: standard libraries, system functions, registry roots, the globals of
-// addScriptGlobals, empty registry tables. False (and no state) when the state cannot be created.
+// Builds the interpreter: standard libraries, system functions, registry roots, the window-level
+// globals (startWork), empty registry tables. False (and no state) when the state cannot be created.
 bool createScriptEngine(ScriptEngine& engine);
 // Runs the named script read through `files` (default: the current file system) with the text itself
 // as chunk name, shows a load or run error under "错误", then closes the interpreter in every case.
@@ -37,20 +37,6 @@ void runUiScript(ScriptEngine& engine, const wchar_t* name);
 void runUiScript(ScriptEngine& engine, const wchar_t* name, FileSystem& files);
 // Closes the interpreter (no-op without one).
 void closeScriptEngine(ScriptEngine& engine);
-
-// Other modules' globals (createWindow, startWork): run by createScriptEngine after the system
-// functions, in the order added. Add before the engine is created.
-using ScriptGlobalsInstaller = void (*)(lua_State* L);
-void addScriptGlobals(ScriptGlobalsInstaller install);
-
-// Methods for the type names the script host does not serve itself ("Edit", "TextBox", "PowerPoint",
-// "ProgressBar"): called with the control's new table on top of the stack, after the common methods.
-using ControlMethodsInstaller = void (*)(lua_State* L, Control* control, const wchar_t* typeName);
-void setControlMethodsInstaller(ControlMethodsInstaller install);
-
-// Called by removeWindowObject to stop and delete the window's native script timers.
-using WindowTimersRelease = void (*)(WindowHost* window);
-void setWindowTimersRelease(WindowTimersRelease release);
 
 // ---- Bridge (UI thread; `L` is the calling script's state) ----------------------------------------
 

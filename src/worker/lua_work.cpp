@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int32_t kNotifyMessageId = 1024;
-constexpr size_t kMaxHandlers = 16;
 constexpr int32_t kAnswerCancel = 2;
 
 std::atomic<bool> workRunning{false};
@@ -208,16 +207,8 @@ int32_t deliverNotification(const char* text) {
     UiContext* context = uiContext();
     if (!context)
         return 0;
-    auto found = context->messageHandlers.find(kNotifyMessageId);
-    if (found == context->messageHandlers.end())
+    if (!context->messageHandlers.raise(kNotifyMessageId, static_cast<Control*>(nullptr), record))
         return 0;
-    // Called from a copy, so handlers may add or remove handlers meanwhile.
-    Delegate* handlers[kMaxHandlers];
-    size_t count = std::min(found->second.size(), kMaxHandlers);
-    std::copy_n(found->second.begin(), count, handlers);
-    for (size_t i = 0; i < count; ++i) handlers[i]->addRef();
-    for (size_t i = 0; i < count && !record.handled; ++i) handlers[i]->invoke(nullptr, record);
-    for (size_t i = 0; i < count; ++i) handlers[i]->release();
     return static_cast<int32_t>(static_cast<uint32_t>(record.lParam));
 }
 

@@ -6,6 +6,7 @@
 
 #include "dui/control.h"
 #include "dui/panels.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 #include "test_window.h"
 
@@ -256,9 +257,9 @@ TEST(PostedEvents, NoDeferredCallWindowMeansFalseAndNoDelivery) {
     Control c;
     c.addDelegate(event::Click, &t, record);
     c.attach(&window);
-    destroyUiContext();
+    destroyUiContextWithParts();
     EXPECT_FALSE(c.postEvent(makeEvent(event::Click, kRouteDirect)));
-    ASSERT_TRUE(createUiContext());
+    ASSERT_TRUE(createUiContextWithParts());
     TestWindow::pump();
     EXPECT_TRUE(calls.empty());
     c.detach();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/resource_file_system.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 
 namespace {
@@ -13,9 +14,9 @@ class DuiEnvironment : public ::testing::Environment {
         files_ = new ResourceFileSystem;
         files_->registerName(L"test_layouts.lz", 201);
         files_->registerName(L"bad_layouts.lz", 202);
-        ASSERT_TRUE(createUiContext());
+        ASSERT_TRUE(createUiContextWithParts());
     }
-    void TearDown() override { destroyUiContext(); }
+    void TearDown() override { destroyUiContextWithParts(); }
 
   private:
     ResourceFileSystem* files_ = nullptr;  // lives to the process end, as the catalogue does

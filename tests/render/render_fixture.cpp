@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dui/style.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 #include "png_writer.h"
 
@@ -81,7 +82,7 @@ void fillSurface(PaintSurface& surface, uint32_t word) {
 
 void SkinTest::SetUp() {
     if (!uiContext()) {
-        ASSERT_TRUE(createUiContext());
+        ASSERT_TRUE(createUiContextWithParts());
     }
     UiContext* ui = uiContext();
     if (!ui->skin) {

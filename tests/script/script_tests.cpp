@@ -23,6 +23,7 @@
 #include "host/cleanup.h"
 #include "host/handles.h"
 #include "host/resource_file_system.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 #include "script/lua_text.h"
 #include "script/script_engine.h"
@@ -532,7 +533,7 @@ bool runChunk(lua_State* L, const std::string& text, const std::string& name, st
 class LuaFamily : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
-        ASSERT_NE(createUiContext(), false);
+        ASSERT_NE(createUiContextWithParts(), false);
         window_ = new StubWindowHost;
         g_window = window_;
         ASSERT_TRUE(createScriptEngine(scriptEngine()));
@@ -543,7 +544,7 @@ class LuaFamily : public ::testing::TestWithParam<const char*> {
         destroyOwned();
         delete window_;
         g_window = nullptr;
-        destroyUiContext();
+        destroyUiContextWithParts();
         script::setRebootSteps(nullptr);
     }
     StubWindowHost* window_ = nullptr;
@@ -704,7 +705,7 @@ TEST(ChildProcesses, ProgramsStartedThroughTheShellShowAsChildrenUntilEnded) {
 // The native->script paths run protected: a failing handler shows the error and the event stays
 // unhandled; the native stack is left as it was.
 TEST(ScriptBridge, FailingHandlerIsReportedAndCountsAsNotHandled) {
-    ASSERT_TRUE(createUiContext());
+    ASSERT_TRUE(createUiContextWithParts());
     StubWindowHost window;
     Panel* root = new Panel;
     root->attach(&window);
@@ -729,11 +730,11 @@ TEST(ScriptBridge, FailingHandlerIsReportedAndCountsAsNotHandled) {
     closeScriptEngine(scriptEngine());
     root->detach();
     delete root;
-    destroyUiContext();
+    destroyUiContextWithParts();
 }
 
 TEST(ScriptBridge, NotificationReachesTheWindowHandlerAndItsAnswerReturns) {
-    ASSERT_TRUE(createUiContext());
+    ASSERT_TRUE(createUiContextWithParts());
     StubWindowHost window;
     ASSERT_TRUE(createScriptEngine(scriptEngine()));
     lua_State* L = scriptEngine().state();
@@ -760,9 +761,9 @@ TEST(ScriptBridge, NotificationReachesTheWindowHandlerAndItsAnswerReturns) {
                          "=set", &error))
         << error;
     ASSERT_TRUE(addWindowMessageHandler(&window));
-    auto& handlers = uiContext()->messageHandlers[1024];
-    ASSERT_EQ(handlers.size(), 1u);
-    handlers[0]->invoke(nullptr, record);
+    ASSERT_EQ(uiContext()->messageHandlers.count(1024), 1u);
+    Delegate* handler = uiContext()->messageHandlers.find(1024, [](Delegate*) { return true; });
+    handler->invoke(nullptr, record);
     EXPECT_EQ(record.lParam, 74);
 
     // A message handler that fails is reported like a failing event handler; the worker gets 0.
@@ -770,7 +771,7 @@ TEST(ScriptBridge, NotificationReachesTheWindowHandlerAndItsAnswerReturns) {
     record.wParam = reinterpret_cast<intptr_t>(bad.c_str());
     {
         DialogWatcher watcher;
-        handlers[0]->invoke(nullptr, record);
+        handler->invoke(nullptr, record);
         ASSERT_TRUE(watcher.finish());
         EXPECT_EQ(watcher.title(), L"错误");
         EXPECT_NE(watcher.text().find(L"position"), std::wstring::npos)
@@ -781,13 +782,13 @@ TEST(ScriptBridge, NotificationReachesTheWindowHandlerAndItsAnswerReturns) {
 
     size_t free = Delegate::poolAvailable();
     removeWindowObject(&window);
-    EXPECT_TRUE(uiContext()->messageHandlers[1024].empty());
+    EXPECT_EQ(uiContext()->messageHandlers.count(1024), 0u);
     EXPECT_EQ(Delegate::poolAvailable(), free + 1);
     invokeWindowMessageHandler(static_cast<WindowHost*>(&window), nullptr, record);
     EXPECT_EQ(record.lParam, 0) << "the window is gone from __window";
     EXPECT_EQ(lua_gettop(L), 0);
     closeScriptEngine(scriptEngine());
-    destroyUiContext();
+    destroyUiContextWithParts();
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "dui/delegate.h"
 #include "host/handles.h"
 #include "host/resource_file_system.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 #include "win_test_support.h"
 #include "worker/lua_work.h"
@@ -52,13 +53,12 @@ class UiHarness {
         if (delegate_)
             return;
         delegate_ = Delegate::create(this, &UiHarness::onMessage);
-        uiContext()->messageHandlers[1024].push_back(delegate_);
+        uiContext()->messageHandlers.add(1024, delegate_);
     }
     void detach() {
         if (!delegate_ || !uiContext())
             return;
-        auto& list = uiContext()->messageHandlers[1024];
-        std::erase(list, delegate_);
+        uiContext()->messageHandlers.remove(1024, delegate_);
         delegate_->disarm();
         delegate_->release();
         delegate_ = nullptr;
@@ -166,10 +166,10 @@ class WorkerEnvironment : public ::testing::Environment {
         files_.registerName(L"probe.lua", 300);
         files_.registerName(L"bad.lua", 301);
         ASSERT_TRUE(SRService::start());
-        ASSERT_TRUE(createUiContext());
+        ASSERT_TRUE(createUiContextWithParts());
     }
     void TearDown() override {
-        destroyUiContext();
+        destroyUiContextWithParts();
         SRService::stop();
     }
 

@@ -22,6 +22,7 @@
 #include "dui/window_host.h"
 #include "host/handles.h"
 #include "host/resource_file_system.h"
+#include "dui/context_parts.h"
 #include "host/ui_context.h"
 #include "png_writer.h"
 #include "render/paint_surface.h"
@@ -214,11 +215,11 @@ int wmain(int argc, wchar_t** argv) {
         return usage("bad arguments");
     ResourceFileSystem files;
     registerInstallerResources(files);
-    if (!createUiContext()) {
+    if (!createUiContextWithParts()) {
         std::fprintf(stderr, "preview: no user-interface context\n");
         return 3;
     }
     const int result = render(options);
-    destroyUiContext();
+    destroyUiContextWithParts();
     return result;
 }
