@@ -1,5 +1,10 @@
 // What a control tree needs from the window it is attached to. The top-level window implements it;
 // a control keeps a non-owning pointer while attached. UI thread only.
+//
+// Identity: a window object derives from several bases, so its addresses differ by base. The one
+// address that names a window to scripts (handles in `__window`), to script timers and to message
+// delegates is its WindowHost* address, the same pointer Control::window() answers. Convert with
+// static_cast<WindowHost*>(window) before storing or comparing; never compare addresses of other bases.
 #pragma once
 
 #include <windows.h>
