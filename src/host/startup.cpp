@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "controls/controls.h"
 #include "dui/context_parts.h"
+#include "dui/factory.h"
 #include "dui/loader.h"
 #include "host/ui_context.h"
 #include "render/skin_store.h"
@@ -17,7 +19,11 @@ void stopDispatcher() {
 }
 
 bool createUiContextStep() {
-    return createUiContextWithParts();
+    if (!createUiContextWithParts())
+        return false;
+    if (duiFactory::ControlCreatorRegistry* creators = uiContext()->controlCreators)
+        registerControlCreators(*creators);
+    return true;
 }
 void destroyUiContextStep() {
     destroyUiContextWithParts();
