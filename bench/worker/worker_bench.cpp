@@ -20,6 +20,7 @@
 #include "host/cleanup.h"
 #include "host/handles.h"
 #include "host/resource_file_system.h"
+#include "host/text_conv.h"
 #include "host/ui_context.h"
 #include "pack/pack_archive.h"
 #include "worker/lua_work.h"
@@ -143,12 +144,7 @@ void benchInstall() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     std::wstring target = std::wstring(temp) + L"worker_bench_install\\";
-    std::string utf8(static_cast<size_t>(
-                         WideCharToMultiByte(CP_UTF8, 0, target.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-                     '\0');
-    WideCharToMultiByte(CP_UTF8, 0, target.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr,
-                        nullptr);
-    utf8.resize(utf8.size() - 1);
+    std::string utf8 = win::wideToUtf8(target);
 
     InstallTimes times;
     Handler handler;

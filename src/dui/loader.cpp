@@ -12,6 +12,7 @@
 #include "dui/panels.h"
 #include "dui/setters.h"
 #include "host/resource_file_system.h"
+#include "host/text_conv.h"
 #include "host/ui_context.h"
 #include "pack/pack_archive.h"
 
@@ -89,15 +90,7 @@ Control* loadLayout(const wchar_t* entryName) {
 
 Control* buildLayout(const char* utf8, std::size_t size) {
     // The text and the document are owned here, so a parse error releases them on its way out.
-    std::wstring text;
-    if (size > 0) {
-        if (size > static_cast<std::size_t>(INT32_MAX))
-            return nullptr;
-        int n = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(size), nullptr, 0);
-        text.resize(static_cast<std::size_t>(n));
-        if (n > 0)
-            MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(size), text.data(), n);
-    }
+    std::wstring text = utf8 ? win::utf8ToWide(std::string_view(utf8, size)) : std::wstring();
     // rapidxml stops at the first zero, so a text with an embedded zero ends there.
     text.resize(std::wcslen(text.c_str()));
     // The parser classifies a wide character by its low byte alone (U+5F00 would end a value like a

@@ -3,27 +3,20 @@
 #include <rapidxml.hpp>
 
 #include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <cwchar>
 #include <vector>
 
 #include "host/resource_file_system.h"
+#include "host/text_conv.h"
 #include "host/ui_context.h"
 #include "pack/pack_archive.h"
 
 namespace {
 
-std::wstring widen(const char* text, std::size_t length) {
-    if (length == 0)
-        return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n);
-    return out;
-}
-
-std::wstring widen(const rapidxml::xml_base<char>* item, bool value) {
-    return value ? widen(item->value(), item->value_size()) : widen(item->name(), item->name_size());
+std::wstring valueText(const rapidxml::xml_base<char>* item) {
+    return win::utf8ToWide(std::string_view(item->value(), item->value_size()));
 }
 
 bool equals(const rapidxml::xml_base<char>* item, const char* text, bool value) {
@@ -117,10 +110,10 @@ void SkinStore::loadFonts() {
         bool named = false;
         for (auto* attr = node->first_attribute(); attr; attr = attr->next_attribute()) {
             if (equals(attr, "name", false)) {
-                name = widen(attr, true);
+                name = valueText(attr);
                 named = true;
             } else if (equals(attr, "face", false)) {
-                std::wstring face = widen(attr, true).substr(0, LF_FACESIZE - 1);
+                std::wstring face = valueText(attr).substr(0, LF_FACESIZE - 1);
                 std::wmemset(font.lfFaceName, 0, LF_FACESIZE);
                 std::wmemcpy(font.lfFaceName, face.data(), face.size());
             } else if (equals(attr, "size", false)) {
@@ -167,7 +160,7 @@ Style* SkinStore::findStyle(const std::wstring& name) {
     void* entry = extract(name, &size);
     if (!entry)
         return nullptr;
-    std::wstring text = widen(static_cast<const char*>(entry), size);
+    std::wstring text = win::utf8ToWide(std::string_view(static_cast<const char*>(entry), size));
     freeEntry(entry);
     Style* style = nullptr;
     if (styleFactory_.parse) {
@@ -177,7 +170,7 @@ Style* SkinStore::findStyle(const std::wstring& name) {
             style = styleFactory_.parse(text.c_str());
         } catch (const rapidxml::parse_error& error) {
             std::wstring message = L"skin: style " + name + L" is not well-formed: ";
-            message += widen(error.what(), std::strlen(error.what()));
+            message += win::utf8ToWide(error.what());
             message += L"\n";
             OutputDebugStringW(message.c_str());
             style = nullptr;

@@ -9,6 +9,7 @@
 
 #include "dui/delegate.h"
 #include "host/resource_file_system.h"
+#include "host/text_conv.h"
 #include "host/ui_context.h"
 #include "pack/pack_archive.h"
 #include "script/system_functions.h"
@@ -29,30 +30,6 @@ struct WorkerJob {
     void* payload = nullptr;  // resource copy, freed through the file system
     std::unique_ptr<PackArchive> archive;
 };
-
-std::wstring widen(const char* text, int length = -1) {
-    if (!text)
-        return {};
-    int units = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
-    if (units <= 0)
-        return {};
-    std::wstring out(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, length, out.data(), units);
-    if (length < 0)
-        out.resize(static_cast<size_t>(units) - 1);
-    return out;
-}
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(bytes, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr,
-                        nullptr);
-    return out;
-}
 
 void showError(const std::wstring& text) {
     MessageBoxW(nullptr, text.c_str(), L"错误", MB_OK);
@@ -106,13 +83,13 @@ void runScript(WorkerJob& job, FileSystem& files) {
         showError(L"找不到安装脚本“" + job.scriptName + L"”，安装无法进行。");
         return;
     }
-    std::string chunkName = "=" + narrow(job.scriptName);
+    std::string chunkName = "=" + win::wideToUtf8(job.scriptName);
     int status = luaL_loadbuffer(L, script, size, chunkName.c_str());
     if (status == LUA_OK)
         status = lua_pcall(L, 0, 0, 0);
     if (status != LUA_OK) {
         const char* message = lua_tostring(L, -1);
-        showError(message ? widen(message) : L"(error object is not a string)");
+        showError(message ? win::utf8ToWide(message) : L"(error object is not a string)");
     }
     state.reset();
     files.freeBuffer(script);
@@ -184,8 +161,8 @@ int LuaWork::notifyMessage(lua_State* L) {
 
 int LuaWork::extractFile(lua_State* L) {
     const PackArchive* archive = jobArchive(L);
-    std::wstring name = widen(lua_tostring(L, 1));
-    std::wstring target = widen(lua_tostring(L, 2));
+    std::wstring name = win::utf8ToWide(lua_tostring(L, 1));
+    std::wstring target = win::utf8ToWide(lua_tostring(L, 2));
     bool ok = false;
     if (archive && !name.empty() && !target.empty()) {
         std::replace(name.begin(), name.end(), L'\\', L'/');

@@ -410,26 +410,6 @@ bool deleteTree(const std::wstring& path) {
     return RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
-}
-
 // ---- Registry --------------------------------------------------------------------------------------
 
 bool regWriteBinary(HKEY root, const std::wstring& key, const std::wstring& value, const void* data,

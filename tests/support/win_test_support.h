@@ -11,6 +11,7 @@
 
 #include "host/handles.h"
 
+#include "host/text_conv.h"
 namespace testsupport {
 
 // ---- Processes -------------------------------------------------------------------------------------
@@ -85,9 +86,13 @@ std::optional<std::string> readFile(const std::wstring& path);
 bool fileExists(const std::wstring& path);  // a file or a folder
 // Deletes a folder tree, clearing read-only attributes; links are removed, never followed.
 bool deleteTree(const std::wstring& path);
-// UTF-16 <-> UTF-8.
-std::wstring widen(const std::string& utf8);
-std::string narrow(const std::wstring& text);
+// UTF-16 <-> UTF-8, embedded zeros included.
+inline std::wstring widen(const std::string& utf8) {
+    return win::utf8ToWide(utf8);
+}
+inline std::string narrow(const std::wstring& text) {
+    return win::wideToUtf8(text);
+}
 
 // ---- Registry --------------------------------------------------------------------------------------
 
