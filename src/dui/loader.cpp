@@ -1,7 +1,7 @@
 #include "dui/loader.h"
 
 #include <windows.h>
-#include <cstdlib>
+#include <new>
 #include <cwchar>
 #include <string>
 #include <string_view>
@@ -24,40 +24,7 @@ std::wstring_view nameOf(const XmlNode& node) {
     return std::wstring_view(node.name(), node.name_size());
 }
 
-struct EntryDeleter {
-    void operator()(void* buffer) const { freeEntry(buffer); }
-};
-
 }  // namespace
-
-LayoutStore::LayoutStore() = default;
-
-LayoutStore::~LayoutStore() {
-    close();
-}
-
-bool LayoutStore::open(void* bytes, std::size_t size, FileSystem* owner) {
-    close();
-    if (!bytes)
-        return false;
-    bytes_ = bytes;
-    owner_ = owner;
-    archive_ = openPackArchive(bytes, size);
-    return true;
-}
-
-void LayoutStore::close() {
-    archive_.reset();
-    if (bytes_) {
-        if (owner_) {
-            owner_->freeBuffer(bytes_);
-        } else {
-            std::free(bytes_);
-        }
-    }
-    bytes_ = nullptr;
-    owner_ = nullptr;
-}
 
 bool loadLayouts(const wchar_t* resourceName) {
     UiContext* context = uiContext();
@@ -67,22 +34,15 @@ bool loadLayouts(const wchar_t* resourceName) {
         context->layouts = new (std::nothrow) LayoutStore;
     if (!context->layouts)
         return false;
-    context->layouts->close();
-    FileSystem* files = currentFileSystem();
-    if (!files)
-        return false;
-    std::size_t size = 0;
-    void* bytes = files->readFile(resourceName, &size);
-    return context->layouts->open(bytes, size, files);
+    return context->layouts->open(currentFileSystem(), resourceName);
 }
 
 Control* loadLayout(const wchar_t* entryName) {
     UiContext* context = uiContext();
-    if (!context || !context->layouts || !context->layouts->archive() || !entryName)
+    if (!context || !context->layouts)
         return nullptr;
     std::size_t size = 0;
-    std::unique_ptr<void, EntryDeleter> entry(
-        extractEntry(*context->layouts->archive(), reinterpret_cast<const char16_t*>(entryName), &size));
+    unique_entry entry = context->layouts->extract(entryName, &size);
     if (!entry)
         return nullptr;
     return buildLayout(static_cast<const char*>(entry.get()), size);

@@ -11,7 +11,6 @@
 #include "host/resource_file_system.h"
 #include "host/text_conv.h"
 #include "host/ui_context.h"
-#include "pack/pack_archive.h"
 
 namespace {
 
@@ -35,46 +34,25 @@ SkinStore::~SkinStore() {
 
 bool SkinStore::loadSkin(const wchar_t* resourceName) {
     clearSkin();
-    FileSystem* files = currentFileSystem();
-    if (!files || !resourceName)
+    if (!archive_.open(currentFileSystem(), resourceName))
         return false;
-    std::size_t size = 0;
-    void* bytes = files->readFile(resourceName, &size);
-    if (!bytes)
-        return false;
-    return loadSkinArchive(bytes, size, files);
+    loadFonts();
+    return true;
 }
 
 bool SkinStore::loadSkinArchive(void* bytes, std::size_t size, FileSystem* owner) {
     clearSkin();
-    archiveBytes_ = bytes;
-    archiveOwner_ = owner;
-    if (!bytes)
+    if (!archive_.adopt(bytes, size, owner))
         return false;
-    archive_ = openPackArchive(bytes, size);
     loadFonts();
     return true;
 }
 
 void SkinStore::clearSkin() {
-    archive_.reset();
-    if (archiveBytes_) {
-        if (archiveOwner_)
-            archiveOwner_->freeBuffer(archiveBytes_);
-        else
-            std::free(archiveBytes_);
-    }
-    archiveBytes_ = nullptr;
-    archiveOwner_ = nullptr;
+    archive_.close();
     images_.clear();
     styles_.clear();
     fonts_.clear();
-}
-
-void* SkinStore::extract(const std::wstring& name, std::size_t* size) const {
-    if (!archive_)
-        return nullptr;
-    return extractEntry(*archive_, reinterpret_cast<const char16_t*>(name.c_str()), size);
 }
 
 // One font per top-level element of "font.xml", each starting from DEFAULT_GUI_FONT. The text is
@@ -82,11 +60,12 @@ void* SkinStore::extract(const std::wstring& name, std::size_t* size) const {
 // misread CJK names and faces.
 void SkinStore::loadFonts() {
     std::size_t size = 0;
-    void* entry = extract(L"font.xml", &size);
+    unique_entry entry = archive_.extract(L"font.xml", &size);
     if (!entry)
         return;
-    std::vector<char> text(static_cast<const char*>(entry), static_cast<const char*>(entry) + size);
-    freeEntry(entry);
+    std::vector<char> text(static_cast<const char*>(entry.get()),
+                           static_cast<const char*>(entry.get()) + size);
+    entry.reset();
     text.push_back('\0');
     char* start = text.data();
     if (size >= 3 && std::memcmp(start, "\xEF\xBB\xBF", 3) == 0)
@@ -143,12 +122,11 @@ SkinImage* SkinStore::findImage(const std::wstring& name) {
     if (found != images_.end())
         return found->second.get();
     std::size_t size = 0;
-    void* entry = extract(name, &size);
+    unique_entry entry = archive_.extract(name.c_str(), &size);
     if (!entry)
         return nullptr;
     auto image = std::make_unique<SkinImage>();
-    image->decodeImage(entry, size);
-    freeEntry(entry);
+    image->decodeImage(entry.get(), size);
     return images_.emplace(name, std::move(image)).first->second.get();
 }
 
@@ -157,11 +135,11 @@ Style* SkinStore::findStyle(const std::wstring& name) {
     if (found != styles_.end())
         return found->second.get();
     std::size_t size = 0;
-    void* entry = extract(name, &size);
+    unique_entry entry = archive_.extract(name.c_str(), &size);
     if (!entry)
         return nullptr;
-    std::wstring text = win::utf8ToWide(std::string_view(static_cast<const char*>(entry), size));
-    freeEntry(entry);
+    std::wstring text = win::utf8ToWide(std::string_view(static_cast<const char*>(entry.get()), size));
+    entry.reset();
     Style* style = nullptr;
     if (styleFactory_.parse) {
         // A paint must never unwind through the window procedure: a malformed entry is reported to

@@ -8,10 +8,9 @@
 #include <memory>
 
 #include "dui/delegate.h"
-#include "host/resource_file_system.h"
+#include "host/owned_archive.h"
 #include "host/text_conv.h"
 #include "host/ui_context.h"
-#include "pack/pack_archive.h"
 #include "script/system_functions.h"
 
 namespace {
@@ -27,8 +26,7 @@ struct WorkerJob {
     std::wstring scriptName;
     std::wstring payloadName;
     std::string config;
-    void* payload = nullptr;  // resource copy, freed through the file system
-    std::unique_ptr<PackArchive> archive;
+    OwnedArchive archive;  // the worker's own copy of the payload
 };
 
 void showError(const std::wstring& text) {
@@ -78,43 +76,33 @@ void runScript(WorkerJob& job, FileSystem& files) {
     }
 
     size_t size = 0;
-    auto* script = static_cast<char*>(files.readFile(job.scriptName.c_str(), &size));
+    unique_file_buffer script = readOwnedFile(files, job.scriptName.c_str(), &size);
     if (!script) {
         showError(L"找不到安装脚本“" + job.scriptName + L"”，安装无法进行。");
         return;
     }
     std::string chunkName = "=" + win::wideToUtf8(job.scriptName);
-    int status = luaL_loadbuffer(L, script, size, chunkName.c_str());
+    int status = luaL_loadbuffer(L, static_cast<const char*>(script.get()), size, chunkName.c_str());
     if (status == LUA_OK)
         status = lua_pcall(L, 0, 0, 0);
     if (status != LUA_OK) {
         const char* message = lua_tostring(L, -1);
         showError(message ? win::utf8ToWide(message) : L"(error object is not a string)");
     }
-    state.reset();
-    files.freeBuffer(script);
 }
 
 DWORD WINAPI workerMain(void* parameter) {
-    std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(parameter));
-    OleInitialize(nullptr);
-    FileSystem* files = currentFileSystem();
-    if (files) {
-        size_t size = 0;
-        job->payload = files->readFile(job->payloadName.c_str(), &size);
-        if (job->payload) {
-            job->archive = openPackArchive(job->payload, size);
-            runScript(*job, *files);
-            job->archive.reset();
-            files->freeBuffer(job->payload);
-        } else {
+    {
+        win::ole_scope ole;
+        std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(parameter));  // ends before OLE does
+        FileSystem* files = currentFileSystem();
+        if (!files)
+            showError(L"安装程序的资源目录不可用，安装无法进行。");
+        else if (!job->archive.open(files, job->payloadName.c_str()))
             showError(L"找不到安装数据“" + job->payloadName + L"”，安装无法进行。");
-        }
-    } else {
-        showError(L"安装程序的资源目录不可用，安装无法进行。");
+        else
+            runScript(*job, *files);
     }
-    OleUninitialize();
-    job.reset();
     workRunning = false;
     return 0;
 }
