@@ -188,9 +188,9 @@ int luaTempFolder(lua_State* L) {
     return 1;
 }
 
+        win::com_scope com;
 int luaShortcutTarget(lua_State* L) {
     std::wstring link = script::argText(L, 1);
-    HRESULT init = CoInitialize(nullptr);
     std::wstring target;
     {
         win::com_ptr<IShellLinkW> shellLink;
@@ -203,8 +203,6 @@ int luaShortcutTarget(lua_State* L) {
             SUCCEEDED(shellLink->GetPath(path, MAX_PATH, nullptr, 0)))
             target = path;
     }
-    if (SUCCEEDED(init))
-        CoUninitialize();
     if (target.empty())
         return 0;
     script::pushText(L, target);

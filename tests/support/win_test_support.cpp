@@ -21,7 +21,7 @@ Process startProcess(const std::wstring& exe, const std::wstring& args) {
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &si, &pi))
         return result;
-    CloseHandle(pi.hThread);
+    win::unique_handle thread(pi.hThread);
     result.handle.reset(pi.hProcess);
     result.pid = pi.dwProcessId;
     return result;
@@ -189,58 +189,43 @@ bool readBitmap(HDC dc, HBITMAP bitmap, int width, int height, Image* out) {
     return GetDIBits(dc, bitmap, 0, height, out->pixels.data(), &info, DIB_RGB_COLORS) == height;
 }
 
-bool copyFromScreen(int x, int y, int width, int height, Image* out) {
+// Draws into a screen-compatible bitmap of width x height with draw(memoryDc, screenDc), then reads
+// the bitmap's pixels.
+template <typename Draw>
+bool drawToImage(int width, int height, Image* out, Draw draw) {
     if (width <= 0 || height <= 0)
         return false;
-    HDC screen = GetDC(nullptr);
+    win::window_dc screen(nullptr);
     if (!screen)
         return false;
-    bool ok = false;
+    win::unique_hdc memory(CreateCompatibleDC(screen.get()));
+    win::unique_hbitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+    if (!memory || !bitmap)
+        return false;
+    bool drawn = false;
     {
-        win::unique_hdc memory(CreateCompatibleDC(screen));
-        win::unique_hbitmap bitmap(CreateCompatibleBitmap(screen, width, height));
-        if (memory && bitmap) {
-            {
-                win::select_guard select(memory.get(), bitmap.get());
-                ok = BitBlt(memory.get(), 0, 0, width, height, screen, x, y, SRCCOPY) != FALSE;
-            }
-            ok = ok && readBitmap(memory.get(), bitmap.get(), width, height, out);
-        }
+        win::select_guard select(memory.get(), bitmap.get());
+        drawn = draw(memory.get(), screen.get());
     }
-    ReleaseDC(nullptr, screen);
-    return ok;
+    return drawn && readBitmap(memory.get(), bitmap.get(), width, height, out);
 }
 }  // namespace
 
 bool captureScreen(const RECT& rect, Image* out) {
-    return copyFromScreen(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, out);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    return drawToImage(width, height, out, [&](HDC memory, HDC screen) {
+        return BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
+    });
 }
 
 bool captureWindow(HWND window, Image* out) {
     RECT rect{};
     if (!GetWindowRect(window, &rect))
         return false;
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
-        return false;
-    HDC screen = GetDC(nullptr);
-    if (!screen)
-        return false;
-    bool ok = false;
-    {
-        win::unique_hdc memory(CreateCompatibleDC(screen));
-        win::unique_hbitmap bitmap(CreateCompatibleBitmap(screen, width, height));
-        if (memory && bitmap) {
-            {
-                win::select_guard select(memory.get(), bitmap.get());
-                ok = PrintWindow(window, memory.get(), 0) != FALSE;
-            }
-            ok = ok && readBitmap(memory.get(), bitmap.get(), width, height, out);
-        }
-    }
-    ReleaseDC(nullptr, screen);
-    return ok || captureScreen(rect, out);
+    const bool printed =
+        drawToImage(rect.right - rect.left, rect.bottom - rect.top, out,
+                    [&](HDC memory, HDC) { return PrintWindow(window, memory, 0) != FALSE; });
+    return printed || captureScreen(rect, out);
 }
 
 namespace {
