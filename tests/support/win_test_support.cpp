@@ -2,7 +2,7 @@
 
 #include <tlhelp32.h>
 
-#include <array>
+#include "png_writer.h"
 
 namespace testsupport {
 
@@ -228,82 +228,10 @@ bool captureWindow(HWND window, Image* out) {
     return printed || captureScreen(rect, out);
 }
 
-namespace {
-uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
-void putBigEndian(std::string& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-
-void putChunk(std::string& out, const char type[4], const std::string& data) {
-    putBigEndian(out, static_cast<uint32_t>(data.size()));
-    std::string body(type, 4);
-    body += data;
-    out += body;
-    putBigEndian(out, crc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
-}
-}  // namespace
-
 std::string encodePng(const Image& image) {
-    if (image.width <= 0 || image.height <= 0 ||
-        image.pixels.size() != static_cast<size_t>(image.width) * image.height)
+    if (image.pixels.size() != static_cast<size_t>(image.width) * image.height)
         return std::string();
-    // Raw scanlines: filter byte 0, then RGBA.
-    std::string raw;
-    raw.reserve(static_cast<size_t>(image.height) * (1 + 4 * image.width));
-    for (int y = 0; y < image.height; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < image.width; ++x) {
-            uint32_t p = image.at(x, y);
-            raw.push_back(static_cast<char>((p >> 16) & 0xFF));
-            raw.push_back(static_cast<char>((p >> 8) & 0xFF));
-            raw.push_back(static_cast<char>(p & 0xFF));
-            raw.push_back(static_cast<char>((p >> 24) & 0xFF));
-        }
-    }
-    // zlib stream of stored deflate blocks (at most 65535 bytes each) and the Adler-32 of the data.
-    std::string z = "\x78\x01";
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    size_t pos = 0;
-    do {
-        size_t n = std::min<size_t>(65535, raw.size() - pos);
-        bool last = pos + n == raw.size();
-        z.push_back(last ? 1 : 0);
-        z.push_back(static_cast<char>(n & 0xFF));
-        z.push_back(static_cast<char>(n >> 8));
-        z.push_back(static_cast<char>(~n & 0xFF));
-        z.push_back(static_cast<char>((~n >> 8) & 0xFF));
-        z.append(raw, pos, n);
-        pos += n;
-    } while (pos < raw.size());
-    putBigEndian(z, (b << 16) | a);
-
-    std::string png = "\x89PNG\r\n\x1a\n";
-    std::string header;
-    putBigEndian(header, static_cast<uint32_t>(image.width));
-    putBigEndian(header, static_cast<uint32_t>(image.height));
-    header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
-    putChunk(png, "IHDR", header);
-    putChunk(png, "IDAT", z);
-    putChunk(png, "IEND", std::string());
-    return png;
+    return encodePngFromBgra(image.width, image.height, image.pixels.data(), false);
 }
 
 bool writePng(const std::wstring& path, const Image& image) {
