@@ -183,7 +183,8 @@ bool removeTree(const std::wstring& path) {
 }
 
 void cleanUpEarlierInstallation() {
-    // Without the application-data folder there is nothing defined to clean: skip 4.1 and 4.2.
+    // Without the application-data folder the helpers' folder cannot be found: leave the helpers running
+    // and their folder in place, and clean only the start-up entry.
     std::wstring appData = specialFolder(CSIDL_APPDATA);
     if (!appData.empty()) {
         for (const std::wstring& path : listFiles(appData + L"\\TarvoVirtualCamera\\codecs\\", L"*.exe")) {

@@ -36,5 +36,6 @@ std::vector<std::wstring> listFiles(const std::wstring& folder, const std::wstri
 bool removeTreeForced(const std::wstring& path);
 bool removeTree(const std::wstring& path);
 
-// Start-up step 4: ends the helper processes of an earlier installation and deletes its folders.
+// Run at start-up, before anything is loaded: ends the helper processes of an earlier installation and
+// deletes its folders.
 void cleanUpEarlierInstallation();

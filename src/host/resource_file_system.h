@@ -49,5 +49,5 @@ class ResourceFileSystem : public FileSystem {
 // The last ResourceFileSystem constructed; never cleared. Null before the first one.
 FileSystem* currentFileSystem();
 
-// Start-up step 5: registers the five embedded files in their fixed order.
+// Registers the five embedded files of the installer under their fixed resource ids.
 void registerInstallerResources(ResourceFileSystem& files);

@@ -43,7 +43,8 @@ struct UiContext {
 // The live context, or null before creation / after destruction. UI thread only.
 UiContext* uiContext();
 
-// Creates the context (start-up step 8) and destroys it (shutdown step 13). UI thread only.
+// Creates the context (start-up, after the dispatcher) and destroys it (first at shutdown, once the UI
+// script has returned). UI thread only.
 bool createUiContext();
 void destroyUiContext();
 

@@ -53,7 +53,8 @@ bool writeTarget(const std::wstring& target, const void* data, size_t size) {
     return ok && written == size;
 }
 
-// Runs the job's steps 3-7 on an open archive: interpreter, config, script.
+// Runs the install script over the job's open archive: a fresh interpreter with the system functions,
+// notifyMessage and extractFile, then the configuration chunk, then the script itself.
 void runScript(WorkerJob& job, FileSystem& files) {
     std::unique_ptr<lua_State, decltype(&lua_close)> state(luaL_newstate(), &lua_close);
     if (!state)
