@@ -139,7 +139,7 @@ bool isRestartPending() {
     return pending;
 }
 
-bool killProcessesByImageName(const std::wstring& name) {
+bool forEachProcess(const std::function<bool(const PROCESSENTRY32W&)>& visit) {
     win::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         return false;
@@ -147,15 +147,21 @@ bool killProcessesByImageName(const std::wstring& name) {
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, name.c_str()) != 0)
-            continue;
-        win::unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-        if (!process)
-            continue;
-        if (TerminateProcess(process.get(), 0xFFFFFFF8))
-            WaitForSingleObject(process.get(), 10000);
+        if (!visit(entry))
+            break;
     }
     return true;
+}
+
+bool killProcessesByImageName(const std::wstring& name) {
+    return forEachProcess([&](const PROCESSENTRY32W& entry) {
+        if (_wcsicmp(entry.szExeFile, name.c_str()) != 0)
+            return true;
+        win::unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (process && TerminateProcess(process.get(), 0xFFFFFFF8))
+            WaitForSingleObject(process.get(), 10000);
+        return true;
+    });
 }
 
 std::vector<std::wstring> listFiles(const std::wstring& folder, const std::wstring& pattern) {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <windows.h>
+#include <tlhelp32.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,10 @@ HMODULE loadSystemLibrary(const wchar_t* name);
 // True when the restart marker in the temporary folder matches the current "ShutdownTime", i.e. the
 // machine has not been restarted since an install asked for it. Deletes a stale or unreadable marker.
 bool isRestartPending();
+
+// Calls visit(entry) for every process of a fresh snapshot, in snapshot order, until it answers false.
+// False when no snapshot could be taken. Any thread.
+bool forEachProcess(const std::function<bool(const PROCESSENTRY32W&)>& visit);
 
 // Terminates (exit code 0xFFFFFFF8) every process whose image file name equals name, ignoring case,
 // and waits up to 10 s for each. False only when the process list cannot be taken. Any thread.

@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include "host/cleanup.h"
 #include "png_writer.h"
 
 namespace testsupport {
@@ -52,15 +53,11 @@ bool processAlive(DWORD pid) {
 
 std::vector<DWORD> processesByName(const std::wstring& name) {
     std::vector<DWORD> ids;
-    win::unique_file snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snap)
-        return ids;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL ok = Process32FirstW(snap.get(), &entry); ok; ok = Process32NextW(snap.get(), &entry)) {
+    forEachProcess([&](const PROCESSENTRY32W& entry) {
         if (_wcsicmp(entry.szExeFile, name.c_str()) == 0)
             ids.push_back(entry.th32ProcessID);
-    }
+        return true;
+    });
     return ids;
 }
 
