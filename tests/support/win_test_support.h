@@ -5,13 +5,14 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/handles.h"
-
 #include "host/text_conv.h"
+
 namespace testsupport {
 
 // ---- Processes -------------------------------------------------------------------------------------
@@ -56,6 +57,9 @@ std::vector<std::wstring> dialogButtons(HWND dialog);
 bool pressButton(HWND dialog, int commandId);
 // Polls until the window no longer exists; false on timeout.
 bool waitWindowGone(HWND window, DWORD timeoutMs);
+// Dispatches this thread's messages until done() holds (true) or timeoutMs passed (false). done() is
+// asked after every message, so a queue that another thread keeps filling cannot hold the loop.
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // ---- Pixels and screenshots ------------------------------------------------------------------------
 
