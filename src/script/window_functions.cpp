@@ -253,10 +253,10 @@ const luaL_Reg kWindowMethods[] = {
 
 bool layoutExists(const std::wstring& name) {
     UiContext* context = uiContext();
-    if (!context || !context->layouts || !context->layouts->archive())
+    if (!context || !context->layouts || !context->layouts->get())
         return false;
     std::u16string key(name.begin(), name.end());
-    return context->layouts->archive()->find(key) != nullptr;
+    return context->layouts->get()->find(key) != nullptr;
 }
 
 // createWindow(layout [, style]) -> the window table, or nil when the layout store lacks the layout
@@ -272,7 +272,8 @@ int createWindow(lua_State* L) {
     auto* window = new LuaWindow(layout);
     if (!createNativeWindow(window, L"", style, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr))) {
         // The object is gone with its native window.
-        OutputDebugStringW((L"createWindow: the window for \"" + layout + L"\" could not be created\n").c_str());
+        OutputDebugStringW(
+            (L"createWindow: the window for \"" + layout + L"\" could not be created\n").c_str());
         lua_pushnil(L);
         return 1;
     }
