@@ -86,13 +86,15 @@ int removeDirectory(lua_State* L) {
 }
 
 // createDirectory(path) -> boolean; every folder on the way is created, failures on the way ignored.
+// The leading backslashes of the path (a root-relative path, a \\server\share name) are kept, so the
+// folders are made where the path says, never under the current folder; the answer tests that path.
 int createDirectory(lua_State* L) {
     std::wstring path = argText(L, 1);
     for (wchar_t& c : path)
         if (c == L'/')
             c = L'\\';
-    std::wstring built;
-    size_t start = 0;
+    std::wstring built(path, 0, path.find_first_not_of(L'\\'));
+    size_t start = built.size();
     while (start <= path.size()) {
         size_t end = path.find(L'\\', start);
         if (end == std::wstring::npos)
@@ -104,7 +106,7 @@ int createDirectory(lua_State* L) {
         }
         start = end + 1;
     }
-    pushBoolean(L, !built.empty() && isFolder(built));
+    pushBoolean(L, !path.empty() && isFolder(path));
     return 1;
 }
 

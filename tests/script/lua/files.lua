@@ -42,6 +42,19 @@ case("createDirectory builds every level, accepts slashes and existing paths, fa
   expectEq(createDirectory(tmp .. "blocker\\sub"), false, "a file in the way")
 end)
 
+case("createDirectory works on the path it was given, never on the current folder", function()
+  local cwd = test_tempFolder("tarvo_cwd")
+  setCurrentDirectory(cwd)
+  expectEq(createDirectory("\\\\nosuchserver\\share\\tarvo"), false, "share of a missing server")
+  local drive = cwd:sub(1, 2)
+  removeDirectory(drive .. "\\tarvo_rootrel")
+  expectEq(createDirectory("\\tarvo_rootrel\\x"), true, "root-relative path")
+  expectEq(directoryEmpty(drive .. "\\tarvo_rootrel"), false, "made at the drive's root")
+  expectEq(directoryEmpty(cwd), true, "nothing made in the current folder")
+  removeDirectory(drive .. "\\tarvo_rootrel")
+  setCurrentDirectory(getTempFolder())
+end)
+
 case("Chinese names cross the boundary as UTF-8 both ways", function()
   write(tmp .. "src.bin", "payload")
   local name = tmp .. "中文目录\\文件.txt"
