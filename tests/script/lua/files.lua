@@ -99,3 +99,26 @@ case("removeDirectory deletes a tree with read-only files and nothing else", fun
   removeDirectory("C:\\")
   expectEq(directoryEmpty("C:\\windows"), false, "a drive root is refused")
 end)
+
+case("removeDirectory refuses every spelling of a drive root", function()
+  local target = test_tempFolder("tarvo_drive")
+  write(target .. "keep.txt", "keep")
+  local drive = test_mapDrive(target)
+  -- Only a drive whose root is the scratch folder is safe to offer: anything else ends the case.
+  expect(drive and fileExists(drive .. "\\keep.txt"), "a drive letter mapped onto a scratch folder")
+  if not (drive and fileExists(drive .. "\\keep.txt")) then
+    return drive and test_unmapDrive(drive)
+  end
+  local ok, err = pcall(function()
+    for _, path in ipairs({ drive .. "\\", drive .. "\\.", drive .. "\\x\\..", drive .. "/./", drive .. "\\\\",
+                            "\\\\?\\" .. drive .. "\\" }) do
+      removeDirectory(path)
+      expectEq(fileExists(target .. "keep.txt"), true, "refused: " .. path)
+      createDirectory(target)
+      write(target .. "keep.txt", "keep")
+    end
+  end)
+  test_unmapDrive(drive)
+  assert(ok, err)
+  expectEq(fileExists(drive .. "\\keep.txt"), false, "drive removed again")
+end)
