@@ -156,3 +156,19 @@ case("flags, visibility and enabled state", function()
   t:setToolTip("提示")
   expectEq(count(t:repaint()), 0, "repaint answers nothing")
 end)
+
+case("a handler that removes itself or others leaves the running call intact", function()
+  local tbl, calls = {}, {}
+  local a, b, c
+  a = function() calls[#calls + 1] = "a" lua_removeHandler(tbl, Click, a) end
+  b = function() calls[#calls + 1] = "b" lua_removeHandler(tbl, Click, c) end
+  c = function() calls[#calls + 1] = "c" return true end
+  for _, f in ipairs({ a, b, c }) do lua_addHandler(tbl, Click, f) end
+  local ok, handled = pcall(lua_invokeHandlers, tbl, nil, Click, 0, 0)
+  expect(ok, "no error: " .. tostring(handled))
+  expectEq(table.concat(calls), "abc", "every handler of the call ran, in order")
+  expectEq(handled, true, "the last one's true answer counts")
+  calls = {}
+  expectEq(lua_invokeHandlers(tbl, nil, Click, 0, 0), nil, "later calls see the removals")
+  expectEq(table.concat(calls), "b", "only b is left")
+end)
