@@ -96,6 +96,37 @@ TEST_F(Input, PressDragOutAndReleaseGoToTheCapturedControl) {
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
+TEST_F(Input, HidingACapturedControlOrItsParentEndsTheCaptureOnce) {
+    Control* button = byId(w, 10);
+    moveMouse(centreOf(w, button));
+    mouseDown();
+    ASSERT_TRUE(waitFor("10 GotCapture"));
+    log.clear();
+    button->setVisible(false);
+    EXPECT_EQ(log.count("10 LostCapture"), 1);
+    EXPECT_FALSE(button->hasFlag(flag::pressed));
+    EXPECT_EQ(w->capturedControl(), nullptr);
+    EXPECT_EQ(GetCapture(), nullptr);
+    mouseUp();
+    ASSERT_TRUE(waitFor("1 LButtonUp"));
+    EXPECT_EQ(log.count("10 LButtonUp"), 0) << "a hidden control gets no release";
+    EXPECT_EQ(log.count("10 LostCapture"), 1);
+
+    // The same when the panel around the pressed control is hidden.
+    Control* leaf = byId(w, 21);
+    leaf->setFlag(flag::captureOnPress, true);
+    moveMouse(centreOf(w, leaf));
+    mouseDown();
+    ASSERT_TRUE(waitFor("21 GotCapture"));
+    log.clear();
+    byId(w, 20)->setVisible(false);
+    EXPECT_EQ(log.count("21 LostCapture"), 1);
+    EXPECT_EQ(GetCapture(), nullptr);
+    mouseUp();
+    pumpFor(50);
+    EXPECT_EQ(log.count("21 LostCapture"), 1);
+}
+
 TEST_F(Input, AReleaseWithoutCaptureTunnelsThenBubbles) {
     Control* leaf = byId(w, 21);
     click(centreOf(w, leaf));
