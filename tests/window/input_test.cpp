@@ -396,6 +396,19 @@ TEST_F(WindowTest, ATooltipNearTheRightEdgeMovesLeftToFit) {
     EXPECT_EQ(clientScreenRect(w->tooltipWindow()).left, screen - (7 * 14 + 2));
 }
 
+TEST_F(Input, AHandlerThatDestroysTheWindowEndsTheRouting) {
+    static HWND target = nullptr;
+    target = w->handle();
+    byId(w, 10)->addDelegate(event::PrevLButtonDown, nullptr,
+                             [](void*, Control*, EventRecord&) { DestroyWindow(target); });
+    click(centreOf(w, byId(w, 10)));
+    ASSERT_TRUE(waitDestroyed(target, kDeadline));
+    pumpFor(50);
+    EXPECT_EQ(log.count("10 GotCapture"), 0) << "nothing routed after the window went";
+    EXPECT_EQ(log.count("10 LButtonDown"), 0);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
 // ---- A window destroyed while the mouse rests on it -----------------------------------------------
 
 TEST_F(Input, DestroyingTheWindowDetachesTheTreeWithLeaveEvents) {
