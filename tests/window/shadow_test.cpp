@@ -42,6 +42,7 @@ TEST_F(Shadow, AroundA600By400WindowAt100And100) {
     EXPECT_TRUE(sameRect(windowRect(w->handle()), RECT{100, 100, 700, 500}));
     HWND shadow = w->shadowWindow();
     ASSERT_NE(shadow, nullptr);
+    EXPECT_EQ(waitForWindow(kWindowClassName, L"", kDeadline), shadow) << "one class, no title";
     const RECT s = windowRect(shadow);
     EXPECT_EQ(s.left, 80);
     EXPECT_EQ(s.top, 86);
