@@ -113,7 +113,7 @@ TEST_F(Paint, ContainedAreasAreDroppedEitherWay) {
     EXPECT_TRUE(sameRect(w->dirtyAreas()[1], RECT{0, 0, 60, 60}));
 }
 
-TEST_F(Paint, TheTwentyFirstAreaFlushesTheTwentyFirst) {
+TEST_F(Paint, TheTwentyFirstAreaFlushesTheTwentyBeforeIt) {
     PaintProbe* probe = nullptr;
     WindowImpl* w = layeredProbe(&probe);
     ASSERT_NE(w, nullptr);
