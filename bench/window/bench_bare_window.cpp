@@ -2,8 +2,10 @@
 // colour. Signals the event named on the command line after its first paint, then ends.
 #include <windows.h>
 
+#include "host/handles.h"
+
 namespace {
-HANDLE g_painted = nullptr;
+win::unique_handle g_painted;
 bool g_done = false;
 
 LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -12,7 +14,7 @@ LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         HDC dc = BeginPaint(hwnd, &ps);
         FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         EndPaint(hwnd, &ps);
-        SetEvent(g_painted);
+        SetEvent(g_painted.get());
         g_done = true;
         return 0;
     }
@@ -21,7 +23,7 @@ LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
-    g_painted = OpenEventW(EVENT_MODIFY_STATE, FALSE, commandLine);
+    g_painted.reset(OpenEventW(EVENT_MODIFY_STATE, FALSE, commandLine));
     WNDCLASSW wc{};
     wc.lpfnWndProc = proc;
     wc.hInstance = instance;

@@ -165,13 +165,19 @@ int main() {
     startToFirstPaint(layoutExe);  // warm-up: file cache
     startToFirstPaint(bareExe);
     std::vector<double> layout, bare;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 15; ++i) {
         bare.push_back(startToFirstPaint(bareExe));
         layout.push_back(startToFirstPaint(layoutExe));
     }
+    // Medians, and the fastest runs (which suffer least from other work on a shared machine).
     const double l = median(layout), b = median(bare);
-    std::printf("%-58s median %7.1f ms\n", "start to first paint: bare Win32 window", b);
-    std::printf("%-58s median %7.1f ms\n", "start to first paint: shadowed window from page.xml", l);
-    std::printf("%-58s %7.2f x\n", "ratio", b > 0 ? l / b : 0.0);
+    const double lf = *std::min_element(layout.begin(), layout.end());
+    const double bf = *std::min_element(bare.begin(), bare.end());
+    std::printf("%-58s median %7.1f ms  fastest %7.1f ms\n", "start to first paint: bare Win32 window", b,
+                bf);
+    std::printf("%-58s median %7.1f ms  fastest %7.1f ms\n",
+                "start to first paint: shadowed window from page.xml", l, lf);
+    std::printf("%-58s median %7.2f x   fastest %7.2f x\n", "ratio", b > 0 ? l / b : 0.0,
+                bf > 0 ? lf / bf : 0.0);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "bench_page.h"
+#include "host/handles.h"
 #include "window/shadowed_window.h"
 
 namespace {
@@ -23,7 +24,7 @@ class FirstPaintWindow : public ShadowedWindow {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
-    HANDLE done = OpenEventW(EVENT_MODIFY_STATE, FALSE, commandLine);
+    win::unique_handle done(OpenEventW(EVENT_MODIFY_STATE, FALSE, commandLine));
     if (!loadBenchPage())
         ExitProcess(1);
     auto* window = new FirstPaintWindow;
@@ -37,6 +38,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    SetEvent(done);
+    SetEvent(done.get());
     ExitProcess(0);
 }

@@ -299,6 +299,8 @@ void WindowImpl::paintTree(HDC dc, const RECT& area) {
     }
 }
 
+// GDI fills leave the alpha byte at 0, so on a per-pixel-alpha window the caret would not show; the
+// text controls that use it live on plain windows.
 void WindowImpl::drawCaret(HDC dc) {
     if (!caretVisible_)
         return;

@@ -113,7 +113,7 @@ TEST_F(Paint, ContainedAreasAreDroppedEitherWay) {
     EXPECT_TRUE(sameRect(w->dirtyAreas()[1], RECT{0, 0, 60, 60}));
 }
 
-TEST_F(Paint, TheTwentyFirstAreaFlushesTheTwentyFirst) {
+TEST_F(Paint, TheTwentyFirstAreaFlushesTheTwentyBeforeIt) {
     PaintProbe* probe = nullptr;
     WindowImpl* w = layeredProbe(&probe);
     ASSERT_NE(w, nullptr);
@@ -158,9 +158,8 @@ TEST_F(Paint, EraseIsSkippedAndPrintClientPaintsTheTree) {
     probe->colour = RGB(0, 128, 0);
     auto* w = new WindowImpl(probe);
     ASSERT_NE(create(w, 100, 100, WS_POPUP), nullptr);
-    HDC screen = GetDC(nullptr);
-    EXPECT_EQ(SendMessageW(w->handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(screen), 0), 1);
-    ReleaseDC(nullptr, screen);
+    win::window_dc screen(nullptr);
+    EXPECT_EQ(SendMessageW(w->handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(screen.get()), 0), 1);
     Image image;
     ASSERT_TRUE(captureWindow(w->handle(), &image));  // PrintWindow asks for WM_PRINTCLIENT
     EXPECT_EQ(image.at(40, 30) & 0xFFFFFF, 0x008000u);

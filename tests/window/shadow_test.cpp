@@ -42,6 +42,7 @@ TEST_F(Shadow, AroundA600By400WindowAt100And100) {
     EXPECT_TRUE(sameRect(windowRect(w->handle()), RECT{100, 100, 700, 500}));
     HWND shadow = w->shadowWindow();
     ASSERT_NE(shadow, nullptr);
+    EXPECT_EQ(waitForWindow(kWindowClassName, L"", kDeadline), shadow) << "one class, no title";
     const RECT s = windowRect(shadow);
     EXPECT_EQ(s.left, 80);
     EXPECT_EQ(s.top, 86);
@@ -168,5 +169,5 @@ TEST_F(Shadow, ScreenshotOfARealShadowedWindow) {
     Image shot;
     ASSERT_TRUE(captureScreen(RECT{40, 40, 760, 560}, &shot));
     for (uint32_t& p : shot.pixels) p |= 0xFF000000;  // the screen is opaque whatever the copy says
-    EXPECT_TRUE(writePng(L"shadowed-window.png", shot));
+    EXPECT_TRUE(writePng(selfFolder() + L"\\shadowed-window.png", shot));  // beside the test program
 }
