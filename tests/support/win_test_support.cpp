@@ -168,22 +168,6 @@ bool waitWindowGone(HWND window, DWORD timeoutMs) {
     return true;
 }
 
-bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        } else {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        }
-    }
-    return true;
-}
-
 // ---- Pixels and screenshots ------------------------------------------------------------------------
 
 namespace {
