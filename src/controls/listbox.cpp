@@ -14,7 +14,7 @@ SIZE ListItemStack::measure(SIZE available) {
     SIZE total{0, 0};
     for (Control* c = firstChild(); c; c = c->nextSibling()) {
         SIZE d = measureControl(c, SIZE{available.cx, kUnlimitedLength});
-        if (d.cx > 0 && !c->findInt(attr::height)) {
+        if (isLiveControl(c) && !c->hasFlag(flag::collapsed) && !c->findInt(attr::height)) {
             d.cy = itemHeight;
             c->setDesiredSize(d);
         }
