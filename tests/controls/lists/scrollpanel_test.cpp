@@ -75,6 +75,13 @@ TEST_F(ScrollPanelBars, AlwaysMakesADisabledBarForFittingContent) {
     ASSERT_NE(panel->verticalBar(), nullptr);
     EXPECT_FALSE(panel->verticalBar()->hasFlag(flag::enabled));
     EXPECT_EQ(panel->verticalBar()->total(), 200) << "the content fills at least the visible area";
+
+    // With the bar forced, no rule of the decision measures the content; it is measured all the same.
+    byId(w, 2)->setInt(attr::height, 600);
+    relayout(w);
+    ASSERT_NE(panel->verticalBar(), nullptr);
+    EXPECT_EQ(panel->verticalBar()->total(), 600);
+    EXPECT_TRUE(panel->verticalBar()->hasFlag(flag::enabled));
 }
 
 TEST_F(ScrollPanelBars, ArrangeRemakesTheBarsAndKeepsThePosition) {
