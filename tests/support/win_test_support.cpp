@@ -168,6 +168,28 @@ bool waitWindowGone(HWND window, DWORD timeoutMs) {
     return true;
 }
 
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // The quit message belongs to whichever loop waits for it: leave it queued.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                Sleep(1);
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+    }
+    return true;
+}
+
 // ---- Pixels and screenshots ------------------------------------------------------------------------
 
 namespace {

@@ -57,8 +57,8 @@ std::vector<std::wstring> dialogButtons(HWND dialog);
 bool pressButton(HWND dialog, int commandId);
 // Polls until the window no longer exists; false on timeout.
 bool waitWindowGone(HWND window, DWORD timeoutMs);
-// Dispatches this thread's messages until done() holds (true) or timeoutMs passed (false); the one
-// definition is the UI helpers' (ui_test_support.h).
+// Dispatches this thread's messages until done() holds (true) or timeoutMs passed (false). done() is
+// asked after every message, so a queue that another thread keeps filling cannot hold the loop.
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // ---- Pixels and screenshots ------------------------------------------------------------------------
