@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/handles.h"
+
 namespace {
 
 int32_t alignKeyword(const Control* c, AttributeId id) {
@@ -125,13 +127,10 @@ void Panel::paint(HDC dc, const RECT& rect, const RECT& clip) {
         RECT area;
         if (!IntersectRect(&area, &moved, &clip))
             continue;
-        int saved = SaveDC(dc);
-        if (HRGN region = CreateRectRgnIndirect(&area)) {
-            SelectClipRgn(dc, region);
-            DeleteObject(region);
-        }
+        // Whatever the child changes in the DC is undone after it, the narrowed clip included.
+        win::savedc_guard saved(dc);
+        win::clip_guard clipped(dc, area);
         child->paint(dc, moved, area);
-        RestoreDC(dc, saved);
     }
 }
 
