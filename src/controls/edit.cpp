@@ -154,10 +154,10 @@ void Edit::handleKey(WPARAM key) {
             }
             const int from = std::min(anchor_, caret_);
             text_.erase(from, std::max(anchor_, caret_));
+            repaintChange();
             caret_ = anchor_ = from;
             preferredX_ = text_.xOffset(caret_);
             keepCaretVisible();
-            invalidate(false);
             return;
         }
         case VK_ESCAPE:
@@ -247,10 +247,10 @@ void Edit::copySelection(bool cut) {
         return;
     // A cut deletes the selection also when the clipboard could not take it.
     text_.erase(from, to);
+    repaintChange();
     caret_ = anchor_ = from;
     preferredX_ = text_.xOffset(caret_);
     keepCaretVisible();
-    invalidate(false);
 }
 
 void Edit::paste() {
@@ -263,11 +263,25 @@ void Edit::paste() {
 void Edit::replaceSelection(const wchar_t* units, int length) {
     clampState();
     const int from = std::min(anchor_, caret_);
-    text_.erase(from, std::max(anchor_, caret_));
+    if (anchor_ != caret_) {
+        text_.erase(from, std::max(anchor_, caret_));
+        repaintChange();
+    }
     caret_ = anchor_ = from + text_.insert(from, units, length);
+    repaintChange();
     preferredX_ = text_.xOffset(caret_);
     keepCaretVisible();
-    invalidate(false);
+}
+
+void Edit::repaintChange() {
+    // Only the lines laid out again change, and the ones below them when lines came or went.
+    const textinput::EditText::Change& change = text_.lastChange();
+    const int first = std::max(change.firstLine, topLine_);
+    const int top = paddingY_ + (first - topLine_) * lineHeight_;
+    const int bottom =
+        change.linesMoved ? height_ : paddingY_ + (change.lastLine - topLine_ + 1) * lineHeight_;
+    if (bottom > top)
+        invalidate(RECT{0, top, width_, bottom}, false);
 }
 
 void Edit::onKeyPress(void* self, Control*, EventRecord& e) {

@@ -64,6 +64,8 @@ class Edit : public Control {
     // Removes the selection (if any) and inserts `units` there; caret and anchor end after them.
     void replaceSelection(const wchar_t* units, int length);
     void copySelection(bool cut);
+    // Repaints what the last change of the text laid out again.
+    void repaintChange();
     void paste();
 
     // Caret, anchor and topLine brought back into the text (setText may have left them beyond it).

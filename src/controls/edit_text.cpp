@@ -244,10 +244,13 @@ void EditText::layoutFrom(int from, int firstBlock, int lastDetached, std::vecto
         detachLines(firstBlock, firstBlock, old);
         lastDetached = firstBlock;
     }
+    const int linesBefore = lineCount_;
+    const int keptCount = static_cast<int>(kept.size());
     std::vector<Line> lines = std::move(kept);
     std::size_t next = 0;  // first line of `old` not yet passed
     int position = from;
     bool reachedEnd = false;
+    int relaid = -1;  // lines laid out anew; -1: all up to the end
     for (;;) {
         if (position >= length_) {
             reachedEnd = true;
@@ -262,6 +265,7 @@ void EditText::layoutFrom(int from, int firstBlock, int lastDetached, std::vecto
         }
         if (next < old.size() && old[next].start == position) {
             // A line starts where an old one started, over the same text: the rest is as it was.
+            relaid = static_cast<int>(lines.size()) - keptCount;
             lines.insert(lines.end(), old.begin() + static_cast<std::ptrdiff_t>(next), old.end());
             break;
         }
@@ -286,6 +290,10 @@ void EditText::layoutFrom(int from, int firstBlock, int lastDetached, std::vecto
         block.lines.push_back(LineRecord{l.kind, l.start - block.start, l.end - block.start});
     }
     renumber(firstBlock);
+
+    change_.firstLine = blocks_[firstBlock]->firstLine + keptCount;
+    change_.lastLine = relaid < 0 ? lineCount_ - 1 : change_.firstLine + relaid - 1;
+    change_.linesMoved = lineCount_ != linesBefore;
 }
 
 void EditText::detachLines(int first, int last, std::vector<Line>& out) {

@@ -88,6 +88,15 @@ class EditText {
     // Width of the character starting at `position` and its length in units (2 for a surrogate pair).
     int charWidth(int position, int* units) const;
 
+    // The lines the last edit (or assign, or wrap) laid out again. The lines after them kept their
+    // text; they moved to other numbers only when linesMoved is set.
+    struct Change {
+        int firstLine = 0;
+        int lastLine = 0;
+        bool linesMoved = false;
+    };
+    const Change& lastChange() const { return change_; }
+
     int blockCount() const { return static_cast<int>(blocks_.size()); }
     int blockLength(int index) const;
     // Empty when blocks, index and lines agree with each other and with a fresh layout of the whole
@@ -135,6 +144,7 @@ class EditText {
     int length_ = 0;
     int lineCount_ = 0;
     int wrapWidth_ = 0;
+    Change change_;
 };
 
 }  // namespace textinput

@@ -93,19 +93,13 @@ TEST_F(EditInput, CjkAndCharactersBeyondTheBasicPlaneArriveThroughWmChar) {
     EXPECT_EQ(window->caretRect().left, expectedCaret().left);
 }
 
-TEST_F(EditInput, ControlCharactersAndOtherKeysTypeNothing) {
-    e->setText(L"abc");
-    clickLine(0, 200);
+TEST_F(EditInput, TypingReplacesTheSelectionAndControlCharactersTypeNothing) {
+    e->setText(L"one two");
+    clickLine(0, 2);
     press(VK_TAB);
     press(VK_DELETE);
     pressWithControl('B');
-    EXPECT_EQ(e->getText(), L"abc");
-    EXPECT_EQ(e->caret(), 3);
-}
-
-TEST_F(EditInput, TypingReplacesTheSelection) {
-    e->setText(L"one two");
-    clickLine(0, 2);
+    EXPECT_EQ(e->getText(), L"one two");
     pressWithControl('A');
     EXPECT_EQ(e->anchor(), 0);
     EXPECT_EQ(e->caret(), 7);
@@ -230,6 +224,8 @@ TEST_F(EditInput, AReadOnlyEditDoesNotScrollPastItsLastPage) {
 
 TEST_F(EditInput, OneWheelNotchScrollsThreeLinesWithinBounds) {
     e->setText(numberedLines(30));
+    wheelOver(e, -1);
+    EXPECT_EQ(e->topLine(), 0) << "only while focused";
     clickLine(0, 1);
     wheelOver(e, -1);
     EXPECT_EQ(e->topLine(), 3);
@@ -243,12 +239,6 @@ TEST_F(EditInput, OneWheelNotchScrollsThreeLinesWithinBounds) {
     EXPECT_EQ(runningTimerCount(), 1u) << "the caret is shown again";
     wheelOver(e, -20);
     EXPECT_EQ(e->topLine(), e->text().lineCount() - 1) << "never past the last line";
-}
-
-TEST_F(EditInput, TheWheelDoesNothingWithoutTheFocus) {
-    e->setText(numberedLines(30));
-    wheelOver(e, -1);
-    EXPECT_EQ(e->topLine(), 0);
 }
 
 // ---- Mouse ------------------------------------------------------------------------------------------
@@ -367,6 +357,32 @@ TEST_F(EditInput, SelectedTextIsPaintedOnTheSelectionBrush) {
     EXPECT_EQ(pixelAt(e, onEmpty.x, onEmpty.y), 0x3399FFu) << "a selected empty line shows";
     press(VK_ESCAPE);
     EXPECT_NE(pixelAt(e, inFirst.x, inFirst.y), 0x3399FFu) << "the old selection is repainted";
+}
+
+TEST_F(EditInput, TypingRepaintsTheLinesThatChangedAndThoseThatMoved) {
+    e->setText(L"aaa\r\nbbb\r\nccc");
+    clickLine(0, 0);
+    ASSERT_EQ(e->caret(), 0);
+    auto row = [&](int line) {
+        const int top = e->padding().y + line * e->lineHeight();
+        return RECT{e->padding().x + 3, top + 1, e->padding().x + 60, top + e->lineHeight() - 1};
+    };
+    EXPECT_TRUE(inkIn(e, row(0)));
+    EXPECT_FALSE(inkIn(e, row(3)));
+    press(VK_RETURN);
+    EXPECT_FALSE(inkIn(e, row(0))) << "the first line is empty now";
+    EXPECT_TRUE(inkIn(e, row(1)));
+    EXPECT_TRUE(inkIn(e, row(3))) << "the lines below moved down";
+    press(VK_BACK);
+    EXPECT_TRUE(inkIn(e, row(0)));
+    EXPECT_FALSE(inkIn(e, row(3))) << "and back up";
+    press(VK_END);
+    press(VK_HOME);
+    press(VK_DOWN, 2);
+    type(L"WWWWWW");
+    EXPECT_TRUE(inkIn(e, RECT{e->padding().x + e->text().xOffset(e->text().line(2).start + 5), row(2).top,
+                              e->padding().x + 140, row(2).bottom}))
+        << "the typed characters are painted";
 }
 
 // ---- Layout -----------------------------------------------------------------------------------------

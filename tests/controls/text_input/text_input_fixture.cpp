@@ -224,6 +224,19 @@ uint32_t TextInputTest::pixelAt(const Control* control, int dx, int dy) {
     return testsupport::screenPixel(p.x, p.y);
 }
 
+bool TextInputTest::inkIn(const Control* control, const RECT& area) {
+    settle();
+    const POINT topLeft = screenPoint(control, area.left, area.top);
+    const RECT screen{topLeft.x, topLeft.y, topLeft.x + area.right - area.left,
+                      topLeft.y + area.bottom - area.top};
+    testsupport::Image image;
+    EXPECT_TRUE(testsupport::captureScreen(screen, &image));
+    for (uint32_t pixel : image.pixels)
+        if ((pixel & 0xFFFFFF) != 0xFFFFFF)
+            return true;
+    return false;
+}
+
 // ---- The clipboard peer -----------------------------------------------------------------------------
 
 namespace {

@@ -55,6 +55,8 @@ class TextInputTest : public ::testing::Test {
 
     // The colour on the screen at a control-relative point (0x00RRGGBB), after the window settled.
     uint32_t pixelAt(const Control* control, int dx, int dy);
+    // Whether any pixel of a control-relative rectangle differs from white (text on the test field).
+    bool inkIn(const Control* control, const RECT& area);
 
     WindowImpl* window = nullptr;
     int keyUps = 0;        // PrevKeyUp events seen by listened controls
