@@ -1,8 +1,10 @@
 #include "controls/controls.h"
 
 #include "controls/listbox.h"
+#include "controls/text_input.h"
 #include "dui/factory.h"
 
 void registerControlCreators(duiFactory::ControlCreatorRegistry& registry) {
     registerListCreators(registry);
+    registerTextInputCreators(registry);
 }
