@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/handles.h"
+
 namespace {
 
 int32_t alignKeyword(const Control* c, AttributeId id) {
@@ -117,22 +119,30 @@ Control* Panel::childAt(int32_t index) const {
 
 void Panel::paint(HDC dc, const RECT& rect, const RECT& clip) {
     Control::paint(dc, rect, clip);
-    for (Control* child = first_; child; child = child->nextSibling()) {
-        if (!child->hasFlag(flag::visible) || child->hasFlag(flag::collapsed))
-            continue;
-        RECT moved = child->bounds();
-        OffsetRect(&moved, rect.left, rect.top);
-        RECT area;
-        if (!IntersectRect(&area, &moved, &clip))
-            continue;
-        int saved = SaveDC(dc);
-        if (HRGN region = CreateRectRgnIndirect(&area)) {
-            SelectClipRgn(dc, region);
-            DeleteObject(region);
-        }
-        child->paint(dc, moved, area);
-        RestoreDC(dc, saved);
-    }
+    for (Control* child = first_; child; child = child->nextSibling()) paintChild(child, dc, rect, clip);
+}
+
+void Panel::paintChild(Control* child, HDC dc, const RECT& rect, const RECT& clip) {
+    if (!child || !child->hasFlag(flag::visible) || child->hasFlag(flag::collapsed))
+        return;
+    RECT moved = child->bounds();
+    OffsetRect(&moved, rect.left, rect.top);
+    RECT area;
+    if (!IntersectRect(&area, &moved, &clip))
+        return;
+    win::savedc_guard saved(dc);
+    win::unique_hrgn region(CreateRectRgnIndirect(&area));
+    if (region)
+        SelectClipRgn(dc, region.get());
+    child->paint(dc, moved, area);
+}
+
+void Panel::adopt(Control* control) {
+    if (!control)
+        return;
+    control->parent_ = this;
+    control->prev_ = nullptr;
+    control->next_ = nullptr;
 }
 
 Control* Panel::hitTest(POINT point) {

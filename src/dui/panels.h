@@ -31,6 +31,14 @@ class Panel : public Control {
     Control* lastChild() const { return last_; }
     int32_t childCount() const { return count_; }
 
+  protected:
+    // Paints a visible, not collapsed child whose bounds are relative to this panel's `rect`: clipped to
+    // its bounds within `clip` (nothing when they do not meet), with the DC state restored afterwards.
+    static void paintChild(Control* child, HDC dc, const RECT& rect, const RECT& clip);
+    // Makes `control` name this panel as its parent without joining the child list: a control the
+    // panel shows and lays out but does not own (a tab's page). Its bounds are then relative to it.
+    void adopt(Control* control);
+
   private:
     Control* first_ = nullptr;
     Control* last_ = nullptr;
