@@ -1,7 +1,20 @@
 #include "controls/controls.h"
 
+#include "controls/button.h"
+#include "controls/drawing.h"
+#include "controls/label.h"
+#include "controls/progress_bar.h"
+#include "controls/slider.h"
+#include "controls/tab_control.h"
+#include "controls/title_bar.h"
 #include "dui/factory.h"
 
 void registerControlCreators(duiFactory::ControlCreatorRegistry& registry) {
-    (void)registry;
+    registerButtonCreators(registry);
+    registerLabelCreators(registry);
+    registerDrawingCreators(registry);
+    registerSliderCreators(registry);
+    registerProgressBarCreators(registry);
+    registerTabCreators(registry);
+    registerTitleBarCreators(registry);
 }
