@@ -38,3 +38,18 @@ LANGUAGE LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED
   target_link_libraries(${name} PRIVATE $<TARGET_PROPERTY:setup,LINK_LIBRARIES>)
   target_link_options(${name} PRIVATE -municode)
 endfunction()
+
+# tarvo_unmanaged_windows(TEST EXE): before TEST runs, Wine's X11 driver is told to leave the windows of
+# EXE (file name) unmanaged. There is no window manager on the test display, and the driver waits about
+# two seconds for one after every hide or destroy of a managed window. The setting is read when the
+# driver loads, which happens before a program's own code runs, so it is written from outside.
+function(tarvo_unmanaged_windows test exe)
+  if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    return()
+  endif()
+  add_test(NAME ${test}_unmanaged
+           COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} reg add
+                   "HKCU\\Software\\Wine\\AppDefaults\\${exe}\\X11 Driver" /v Managed /d N /f)
+  set_tests_properties(${test}_unmanaged PROPERTIES FIXTURES_SETUP ${test}_unmanaged)
+  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED ${test}_unmanaged)
+endfunction()

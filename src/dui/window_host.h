@@ -27,6 +27,12 @@ class WindowHost {
     // The cursor in client coordinates.
     virtual POINT cursorClientPosition() const = 0;
 
+    // The text caret, drawn by the window over the tree (client coordinates). A host without a caret
+    // ignores these.
+    virtual void setCaretSize(int /*width*/, int /*height*/) {}
+    virtual void showCaret(int /*x*/, int /*y*/) {}
+    virtual void hideCaret() {}
+
   protected:
     ~WindowHost() = default;
 };

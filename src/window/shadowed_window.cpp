@@ -1,0 +1,78 @@
+#include "window/shadowed_window.h"
+
+#include "dui/loader.h"
+
+namespace {
+
+// A layout's tree; a malformed layout gives none (the window then shows nothing of it).
+Control* treeFor(const std::wstring& layout) {
+    try {
+        return loadLayout(layout.c_str());
+    } catch (const rapidxml::parse_error&) {
+        return nullptr;
+    }
+}
+
+RECT shadowRect(const RECT& window) {
+    return RECT{window.left - ShadowedWindow::kShadowLeft, window.top - ShadowedWindow::kShadowTop,
+                window.right + ShadowedWindow::kShadowRight, window.bottom + ShadowedWindow::kShadowBottom};
+}
+
+}  // namespace
+
+ProxyWindow::ProxyWindow(std::wstring layoutName) : layout_(std::move(layoutName)) {
+    setLayered(true);
+    setRoot(treeFor(layout_));
+}
+
+ShadowedWindow::ShadowedWindow(std::wstring layoutName) : layout_(std::move(layoutName)) {}
+
+HWND ShadowedWindow::shadowWindow() const {
+    return shadow_ && IsWindow(shadow_) ? shadow_ : nullptr;
+}
+
+LRESULT ShadowedWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            setRoot(treeFor(layout_));
+            WindowImpl::handleMessage(message, wParam, lParam);
+            createShadow();
+            return 0;
+        case WM_MOVE:
+            repositionShadow();
+            return 0;
+        case WM_SIZE:
+            repositionShadow();
+            break;
+        case WM_SHOWWINDOW:
+            if (HWND shadow = shadowWindow())
+                ShowWindow(shadow, wParam ? SW_SHOWNOACTIVATE : SW_HIDE);
+            break;
+        default:
+            break;
+    }
+    return WindowImpl::handleMessage(message, wParam, lParam);
+}
+
+void ShadowedWindow::createShadow() {
+    RECT r{};
+    GetWindowRect(handle(), &r);
+    const RECT s = shadowRect(r);
+    const DWORD style = WS_POPUP | (IsWindowVisible(handle()) ? WS_VISIBLE : 0);
+    auto* proxy = new ProxyWindow(kShadowLayout);
+    if (createNativeWindowEx(proxy, WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT, L"", style, s.left, s.top,
+                             s.right - s.left, s.bottom - s.top, handle(), nullptr, nullptr))
+        shadow_ = proxy->handle();
+    repositionShadow();
+}
+
+void ShadowedWindow::repositionShadow() {
+    HWND shadow = shadowWindow();
+    RECT r{};
+    if (!shadow || !GetWindowRect(handle(), &r))
+        return;
+    const RECT s = shadowRect(r);
+    SetWindowPos(shadow, nullptr, s.left, s.top, s.right - s.left, s.bottom - s.top,
+                 SWP_NOACTIVATE | SWP_NOZORDER);
+    PostMessageW(shadow, kRepaintMessage, 0, 0);
+}
