@@ -3,6 +3,7 @@
 #include "controls/button.h"
 #include "controls/drawing.h"
 #include "controls/label.h"
+#include "controls/power_point.h"
 #include "controls/progress_bar.h"
 #include "controls/slider.h"
 #include "controls/tab_control.h"
@@ -17,4 +18,5 @@ void registerControlCreators(duiFactory::ControlCreatorRegistry& registry) {
     registerProgressBarCreators(registry);
     registerTabCreators(registry);
     registerTitleBarCreators(registry);
+    registerPowerPointCreators(registry);
 }
