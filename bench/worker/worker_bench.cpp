@@ -19,10 +19,11 @@
 #include "dui/delegate.h"
 #include "host/cleanup.h"
 #include "host/handles.h"
-#include "host/resource_file_system.h"
 #include "dui/context_parts.h"
+#include "host/owned_archive.h"
+#include "host/resource_file_system.h"
+#include "host/text_conv.h"
 #include "host/ui_context.h"
-#include "pack/pack_archive.h"
 #include "worker/lua_work.h"
 #include "worker/sr_service.h"
 
@@ -121,35 +122,27 @@ struct InstallTimes {
 
 void benchInstall() {
     FileSystem* files = currentFileSystem();
-    size_t size = 0;
-    void* block = files->readFile(L"program.lz", &size);
-    if (!block) {
+    size_t archiveSize = 0;
+    unique_file_buffer block = readOwnedFile(*files, L"program.lz", &archiveSize);
+    OwnedArchive archive;
+    if (!archive.adopt(block.release(), archiveSize, files)) {
         std::printf("error=no payload resource\n");
         return;
     }
-    auto archive = openPackArchive(block, size);
     uint64_t unpacked = 0;
     LONGLONG t0 = now();
-    for (const auto& [name, entry] : archive->entries()) {
+    for (const auto& [name, entry] : archive.get()->entries()) {
         size_t got = 0;
-        void* data = extractEntry(*archive, entry, &got);
-        unpacked += got;
-        freeEntry(data);
+        unpacked += unique_entry(extractEntry(*archive.get(), entry, &got)) ? got : 0;
     }
     double bareSeconds = ticksToMicros(now() - t0) / 1e6;
-    size_t entries = archive->entries().size();
-    archive.reset();
-    files->freeBuffer(block);
+    size_t entries = archive.get()->entries().size();
+    archive.close();
 
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     std::wstring target = std::wstring(temp) + L"worker_bench_install\\";
-    std::string utf8(static_cast<size_t>(
-                         WideCharToMultiByte(CP_UTF8, 0, target.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-                     '\0');
-    WideCharToMultiByte(CP_UTF8, 0, target.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr,
-                        nullptr);
-    utf8.resize(utf8.size() - 1);
+    std::string utf8 = win::wideToUtf8(target);
 
     InstallTimes times;
     Handler handler;
@@ -192,7 +185,7 @@ void benchInstall() {
     double entrySeconds = ticksToMicros(times.registerStep - times.firstEntry) / 1e6;
     double mb = static_cast<double>(unpacked) / 1e6;
     std::printf("entries=%zu\nunpacked_MB=%.1f\narchive_MB=%.1f\n", entries, mb,
-                static_cast<double>(size) / 1e6);
+                static_cast<double>(archiveSize) / 1e6);
     std::printf("bare_decode_s=%.2f\nbare_decode_MBps=%.1f\n", bareSeconds, mb / bareSeconds);
     std::printf("install_s=%.2f\ninstall_MBps=%.1f\ninstall_vs_bare=%.2f\n", installSeconds,
                 mb / installSeconds, bareSeconds / installSeconds);

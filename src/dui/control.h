@@ -54,15 +54,15 @@ class Control : public Object {
     // attributes. A control destroyed while attached also leaves the live set and the window's id map.
     ~Control() override;
 
-    // Slot 1: draws the "style" attribute's style into `rect` (surface coordinates).
+    // Draws the "style" attribute's style into `rect` (surface coordinates).
     virtual void paint(HDC dc, const RECT& rect, const RECT& clip);
-    // Slot 2: `point` in the parent's coordinates; this control when visible, not transparent, inside.
+    // `point` in the parent's coordinates; this control when visible, not transparent, inside.
     virtual Control* hitTest(POINT point);
-    // Slot 3: the script-visible type name.
+    // The script-visible type name.
     virtual const wchar_t* typeName() const { return L"Control"; }
-    // Slot 4: content size for the available size.
+    // Content size for the available size.
     virtual SIZE measure(SIZE /*available*/) { return SIZE{0, 0}; }
-    // Slot 5: places the content in the final size; answers the size used.
+    // Places the content in the final size; answers the size used.
     virtual SIZE arrange(SIZE finalSize) { return finalSize; }
 
     // Delegates. addDelegate answers false when the delegate pool is exhausted (nothing is added).

@@ -1,7 +1,7 @@
 #include "dui/loader.h"
 
 #include <windows.h>
-#include <cstdlib>
+#include <new>
 #include <cwchar>
 #include <string>
 #include <string_view>
@@ -12,6 +12,7 @@
 #include "dui/panels.h"
 #include "dui/setters.h"
 #include "host/resource_file_system.h"
+#include "host/text_conv.h"
 #include "host/ui_context.h"
 #include "pack/pack_archive.h"
 
@@ -23,40 +24,7 @@ std::wstring_view nameOf(const XmlNode& node) {
     return std::wstring_view(node.name(), node.name_size());
 }
 
-struct EntryDeleter {
-    void operator()(void* buffer) const { freeEntry(buffer); }
-};
-
 }  // namespace
-
-LayoutStore::LayoutStore() = default;
-
-LayoutStore::~LayoutStore() {
-    close();
-}
-
-bool LayoutStore::open(void* bytes, std::size_t size, FileSystem* owner) {
-    close();
-    if (!bytes)
-        return false;
-    bytes_ = bytes;
-    owner_ = owner;
-    archive_ = openPackArchive(bytes, size);
-    return true;
-}
-
-void LayoutStore::close() {
-    archive_.reset();
-    if (bytes_) {
-        if (owner_) {
-            owner_->freeBuffer(bytes_);
-        } else {
-            std::free(bytes_);
-        }
-    }
-    bytes_ = nullptr;
-    owner_ = nullptr;
-}
 
 bool loadLayouts(const wchar_t* resourceName) {
     UiContext* context = uiContext();
@@ -66,22 +34,15 @@ bool loadLayouts(const wchar_t* resourceName) {
         context->layouts = new (std::nothrow) LayoutStore;
     if (!context->layouts)
         return false;
-    context->layouts->close();
-    FileSystem* files = currentFileSystem();
-    if (!files)
-        return false;
-    std::size_t size = 0;
-    void* bytes = files->readFile(resourceName, &size);
-    return context->layouts->open(bytes, size, files);
+    return context->layouts->open(currentFileSystem(), resourceName);
 }
 
 Control* loadLayout(const wchar_t* entryName) {
     UiContext* context = uiContext();
-    if (!context || !context->layouts || !context->layouts->archive() || !entryName)
+    if (!context || !context->layouts)
         return nullptr;
     std::size_t size = 0;
-    std::unique_ptr<void, EntryDeleter> entry(
-        extractEntry(*context->layouts->archive(), reinterpret_cast<const char16_t*>(entryName), &size));
+    unique_entry entry = context->layouts->extract(entryName, &size);
     if (!entry)
         return nullptr;
     return buildLayout(static_cast<const char*>(entry.get()), size);
@@ -89,15 +50,7 @@ Control* loadLayout(const wchar_t* entryName) {
 
 Control* buildLayout(const char* utf8, std::size_t size) {
     // The text and the document are owned here, so a parse error releases them on its way out.
-    std::wstring text;
-    if (size > 0) {
-        if (size > static_cast<std::size_t>(INT32_MAX))
-            return nullptr;
-        int n = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(size), nullptr, 0);
-        text.resize(static_cast<std::size_t>(n));
-        if (n > 0)
-            MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(size), text.data(), n);
-    }
+    std::wstring text = utf8 ? win::utf8ToWide(std::string_view(utf8, size)) : std::wstring();
     // rapidxml stops at the first zero, so a text with an embedded zero ends there.
     text.resize(std::wcslen(text.c_str()));
     // The parser classifies a wide character by its low byte alone (U+5F00 would end a value like a

@@ -9,30 +9,13 @@
 
 #include <rapidxml.hpp>
 
+#include "host/owned_archive.h"
+
 class Control;
 class Object;
-class FileSystem;
-class PackArchive;
 
-// The bytes of the layout archive and the reader over them, both owned. Empty until opened.
-class LayoutStore {
-  public:
-    LayoutStore();
-    LayoutStore(const LayoutStore&) = delete;
-    LayoutStore& operator=(const LayoutStore&) = delete;
-    ~LayoutStore();
-
-    // Takes the bytes: they go back through owner->freeBuffer (free() when owner is null) on close.
-    // False (bytes released, store empty) when bytes is null.
-    bool open(void* bytes, std::size_t size, FileSystem* owner);
-    void close();
-    const PackArchive* archive() const { return archive_.get(); }
-
-  private:
-    std::unique_ptr<PackArchive> archive_;
-    void* bytes_ = nullptr;
-    FileSystem* owner_ = nullptr;  // not owned
-};
+// The layout archive ("frame.lz") with its bytes; the UiContext owns it. Empty until opened.
+class LayoutStore : public OwnedArchive {};
 
 // A control that keeps the tree built from its first child element as its page ("TabItem").
 class PageOwner {

@@ -130,10 +130,9 @@ void Panel::paintChild(Control* child, HDC dc, const RECT& rect, const RECT& cli
     RECT area;
     if (!IntersectRect(&area, &moved, &clip))
         return;
+    // Whatever the child changes in the DC is undone after it, the narrowed clip included.
     win::savedc_guard saved(dc);
-    win::unique_hrgn region(CreateRectRgnIndirect(&area));
-    if (region)
-        SelectClipRgn(dc, region.get());
+    win::clip_guard clipped(dc, area);
     child->paint(dc, moved, area);
 }
 

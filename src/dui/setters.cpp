@@ -75,7 +75,7 @@ void SizeSetter::apply(Object& object, const wchar_t* value) const {
 
 void EnumSetter::apply(Object& object, const wchar_t* value) const {
     AttributeId id = value ? attributeId(value) : 0;
-    object.setInt(id_, id >= attr::kFirstKeyword ? id : 0);
+    object.setInt(id_, attributeKind(id) == AttributeKind::keyword ? id : 0);
 }
 
 // Characters 1-6 after the leading one; characters past the end of a short text count as 0.
@@ -109,77 +109,38 @@ void SetterRegistry::add(std::wstring_view name, std::unique_ptr<ISetter> setter
 
 namespace {
 
-template <typename S>
-void addAll(duiField::SetterRegistry& registry, std::initializer_list<const wchar_t*> names) {
-    for (const wchar_t* name : names) registry.add(name, std::make_unique<S>(attributeId(name)));
+std::unique_ptr<duiField::ISetter> makeSetter(AttributeKind kind, AttributeId id) {
+    using namespace duiField;
+    switch (kind) {
+        case AttributeKind::text:
+            return std::make_unique<TextSetter>(id);
+        case AttributeKind::integer:
+            return std::make_unique<IntSetter>(id);
+        case AttributeKind::rect:
+            return std::make_unique<RectSetter>(id);
+        case AttributeKind::size:
+            return std::make_unique<SizeSetter>(id);
+        case AttributeKind::choice:
+            return std::make_unique<EnumSetter>(id);
+        case AttributeKind::color:
+            return std::make_unique<ColorSetter>(id);
+        case AttributeKind::unset:
+        case AttributeKind::keyword:
+            break;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
 duiField::SetterRegistry* createSetterRegistry() {
-    using namespace duiField;
-    auto* registry = new (std::nothrow) SetterRegistry;
+    auto* registry = new (std::nothrow) duiField::SetterRegistry;
     if (!registry)
         return nullptr;
-    addAll<TextSetter>(*registry, {L"img",
-                                   L"upSkin",
-                                   L"downSkin",
-                                   L"overSkin",
-                                   L"disabledSkin",
-                                   L"upIcon",
-                                   L"overIcon",
-                                   L"downIcon",
-                                   L"disabledIcon",
-                                   L"checkedUpIcon",
-                                   L"checkedOverIcon",
-                                   L"checkedDownIcon",
-                                   L"checkedDisabledIcon",
-                                   L"cloUpSkin",
-                                   L"cloOverSkin",
-                                   L"cloDownSkin",
-                                   L"dropBtn",
-                                   L"barSkin",
-                                   L"trackSkin",
-                                   L"thumbUpSkin",
-                                   L"thumbOverSkin",
-                                   L"thumbDownSkin",
-                                   L"checkedUpSkin",
-                                   L"checkedDownSkin",
-                                   L"checkedOverSkin",
-                                   L"checkedDisabledSkin",
-                                   L"upArrowUpSkin",
-                                   L"upArrowOverSkin",
-                                   L"upArrowDownSkin",
-                                   L"upArrowDisabledSkin",
-                                   L"downArrowUpSkin",
-                                   L"downArrowOverSkin",
-                                   L"downArrowDownSkin",
-                                   L"downArrowDisabledSkin",
-                                   L"thumbUpIcon",
-                                   L"thumbOverIcon",
-                                   L"thumbDownIcon",
-                                   L"tooltip",
-                                   L"style",
-                                   L"text",
-                                   L"icon",
-                                   L"font",
-                                   L"offIcon",
-                                   L"offText",
-                                   L"src",
-                                   L"grayTip",
-                                   L"progressbkimg",
-                                   L"progressimg",
-                                   L"imagelist",
-                                   L"url"});
-    addAll<IntSetter>(*registry, {L"downOffset", L"iconGap", L"multiline", L"disabledAlpha", L"id", L"x",
-                                  L"y", L"width", L"height", L"rows", L"columns", L"tabHeight", L"tabOffset",
-                                  L"itemHeight", L"textspace", L"texteditable"});
-    addAll<RectSetter>(*registry, {L"scaleGrid", L"margin", L"thumbScaleGrid", L"padding",
-                                   L"progressbkScaleGrid", L"progressmargin", L"progressScaleGrid"});
-    addAll<SizeSetter>(*registry, {L"initSize", L"roundCorner", L"textpadding"});
-    addAll<EnumSetter>(*registry, {L"textPlacement", L"horizontalAlign", L"verticalAlign", L"dock",
-                                   L"orientation", L"textAlign", L"tabPlacement"});
-    addAll<ColorSetter>(*registry, {L"textColor", L"color"});
+    for (AttributeId id = 1; id <= attr::kCount; ++id) {
+        if (auto setter = makeSetter(attributeKind(id), id))
+            registry->add(attributeName(id), std::move(setter));
+    }
     return registry;
 }
 

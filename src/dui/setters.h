@@ -85,7 +85,8 @@ class SetterRegistry {
 
 }  // namespace duiField
 
-// The registry with the 85 attribute names; each setter stores under the id of its own name.
+// The registry with a setter for every attribute of the table that has one (85 names), of the class
+// its kind names; each setter stores under the id of its own name.
 // Owned by the caller (the UiContext); null when allocation fails.
 duiField::SetterRegistry* createSetterRegistry();
 void destroySetterRegistry(duiField::SetterRegistry* registry);

@@ -10,6 +10,7 @@
 #include "dui/setters.h"
 #include "host/ui_context.h"
 #include "host/handles.h"
+#include "host/text_conv.h"
 #include "render/text.h"
 
 namespace {
@@ -320,29 +321,6 @@ void paintControlStyle(Control& control, HDC dc, const RECT& rect, const wchar_t
 
 // ---- Parsing -----------------------------------------------------------------------------------------
 
-namespace {
-
-std::wstring widen(const char* text, std::size_t length) {
-    if (length == 0)
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n);
-    return out;
-}
-
-std::string narrow(const wchar_t* text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1)
-        return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
-
-}  // namespace
-
 // The document is parsed as UTF-8: the XML parser classifies a wide character by its low byte alone,
 // so U+4E22 would end an attribute value like a double quote. Attributes then go through the setter
 // registry by their UTF-16 names and values, as layout attributes do.
@@ -350,7 +328,7 @@ Style* parseStyle(const wchar_t* text) {
     UiContext* ui = uiContext();
     if (!text || !ui)
         return nullptr;
-    std::string utf8 = narrow(text);
+    std::string utf8 = win::wideToUtf8(text);
     rapidxml::xml_document<char> doc;
     doc.parse<kLayoutParseFlags>(utf8.data());  // throws rapidxml::parse_error
 
@@ -359,7 +337,9 @@ Style* parseStyle(const wchar_t* text) {
     if (!root)
         return nullptr;
     const rapidxml::xml_attribute<char>* typeAttr = root->first_attribute();
-    const std::wstring type = typeAttr ? widen(typeAttr->value(), typeAttr->value_size()) : std::wstring();
+    const std::wstring type =
+        typeAttr ? win::utf8ToWide(std::string_view(typeAttr->value(), typeAttr->value_size()))
+                 : std::wstring();
 
     Style* style = ui->styleCreators ? ui->styleCreators->create(type) : nullptr;
     if (!style)
@@ -372,9 +352,9 @@ Style* parseStyle(const wchar_t* text) {
     if (!element || !ui->setters)
         return style;
     for (auto* a = element->first_attribute(); a; a = a->next_attribute()) {
-        const std::wstring name = widen(a->name(), a->name_size());
+        const std::wstring name = win::utf8ToWide(std::string_view(a->name(), a->name_size()));
         if (const duiField::ISetter* setter = ui->setters->find(name))
-            setter->apply(*style, widen(a->value(), a->value_size()).c_str());
+            setter->apply(*style, win::utf8ToWide(std::string_view(a->value(), a->value_size())).c_str());
     }
     return style;
 }

@@ -17,8 +17,7 @@ class StyleCreatorRegistry;
 
 class Style : public Object {
   public:
-    // Slot 1: draws for `control` into `rect` (surface coordinates). Style's own paint is
-    // drawStateSkin.
+    // Draws for `control` into `rect` (surface coordinates). Style's own paint is drawStateSkin.
     virtual void paint(HDC dc, const RECT& rect, const Control& control) const;
 };
 

@@ -139,7 +139,7 @@ bool isRestartPending() {
     return pending;
 }
 
-bool killProcessesByImageName(const std::wstring& name) {
+bool forEachProcess(const std::function<bool(const PROCESSENTRY32W&)>& visit) {
     win::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         return false;
@@ -147,15 +147,21 @@ bool killProcessesByImageName(const std::wstring& name) {
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, name.c_str()) != 0)
-            continue;
-        win::unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-        if (!process)
-            continue;
-        if (TerminateProcess(process.get(), 0xFFFFFFF8))
-            WaitForSingleObject(process.get(), 10000);
+        if (!visit(entry))
+            break;
     }
     return true;
+}
+
+bool killProcessesByImageName(const std::wstring& name) {
+    return forEachProcess([&](const PROCESSENTRY32W& entry) {
+        if (_wcsicmp(entry.szExeFile, name.c_str()) != 0)
+            return true;
+        win::unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (process && TerminateProcess(process.get(), 0xFFFFFFF8))
+            WaitForSingleObject(process.get(), 10000);
+        return true;
+    });
 }
 
 std::vector<std::wstring> listFiles(const std::wstring& folder, const std::wstring& pattern) {
@@ -183,7 +189,8 @@ bool removeTree(const std::wstring& path) {
 }
 
 void cleanUpEarlierInstallation() {
-    // Without the application-data folder there is nothing defined to clean: skip 4.1 and 4.2.
+    // Without the application-data folder the helpers' folder cannot be found: leave the helpers running
+    // and their folder in place, and clean only the start-up entry.
     std::wstring appData = specialFolder(CSIDL_APPDATA);
     if (!appData.empty()) {
         for (const std::wstring& path : listFiles(appData + L"\\TarvoVirtualCamera\\codecs\\", L"*.exe")) {

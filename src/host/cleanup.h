@@ -3,6 +3,9 @@
 #pragma once
 
 #include <windows.h>
+#include <tlhelp32.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,10 @@ HMODULE loadSystemLibrary(const wchar_t* name);
 // machine has not been restarted since an install asked for it. Deletes a stale or unreadable marker.
 bool isRestartPending();
 
+// Calls visit(entry) for every process of a fresh snapshot, in snapshot order, until it answers false.
+// False when no snapshot could be taken. Any thread.
+bool forEachProcess(const std::function<bool(const PROCESSENTRY32W&)>& visit);
+
 // Terminates (exit code 0xFFFFFFF8) every process whose image file name equals name, ignoring case,
 // and waits up to 10 s for each. False only when the process list cannot be taken. Any thread.
 bool killProcessesByImageName(const std::wstring& name);
@@ -36,5 +43,6 @@ std::vector<std::wstring> listFiles(const std::wstring& folder, const std::wstri
 bool removeTreeForced(const std::wstring& path);
 bool removeTree(const std::wstring& path);
 
-// Start-up step 4: ends the helper processes of an earlier installation and deletes its folders.
+// Run at start-up, before anything is loaded: ends the helper processes of an earlier installation and
+// deletes its folders.
 void cleanUpEarlierInstallation();

@@ -41,6 +41,17 @@ void ResourceFileSystem::freeBuffer(void* buffer) {
     std::free(buffer);
 }
 
+void FileBufferFree::operator()(void* buffer) const {
+    if (files)
+        files->freeBuffer(buffer);
+    else
+        std::free(buffer);
+}
+
+unique_file_buffer readOwnedFile(FileSystem& files, const wchar_t* name, std::size_t* size) {
+    return unique_file_buffer(files.readFile(name, size), FileBufferFree{&files});
+}
+
 FileSystem* currentFileSystem() {
     return g_current;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 // A source of named files. Buffers from readFile are malloc'd, belong to the caller and go back
@@ -15,6 +16,16 @@ class FileSystem {
     virtual void* readFile(const wchar_t* name, std::size_t* size) = 0;
     virtual void freeBuffer(void* buffer) = 0;  // null is accepted
 };
+
+// Gives a readFile buffer back to the file system it came from; with no file system, to free().
+struct FileBufferFree {
+    FileSystem* files = nullptr;  // not owned
+    void operator()(void* buffer) const;
+};
+using unique_file_buffer = std::unique_ptr<void, FileBufferFree>;
+
+// files.readFile in an owner; null (and *size untouched) when the file is missing.
+unique_file_buffer readOwnedFile(FileSystem& files, const wchar_t* name, std::size_t* size);
 
 // Maps names to integer ids of resources of type "_TarvoResc" in the running executable. Names are
 // registered on the main thread before other threads exist; afterwards readFile is safe from any thread.
@@ -38,5 +49,5 @@ class ResourceFileSystem : public FileSystem {
 // The last ResourceFileSystem constructed; never cleared. Null before the first one.
 FileSystem* currentFileSystem();
 
-// Start-up step 5: registers the five embedded files in their fixed order.
+// Registers the five embedded files of the installer under their fixed resource ids.
 void registerInstallerResources(ResourceFileSystem& files);

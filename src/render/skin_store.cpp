@@ -3,27 +3,19 @@
 #include <rapidxml.hpp>
 
 #include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <cwchar>
 #include <vector>
 
 #include "host/resource_file_system.h"
+#include "host/text_conv.h"
 #include "host/ui_context.h"
-#include "pack/pack_archive.h"
 
 namespace {
 
-std::wstring widen(const char* text, std::size_t length) {
-    if (length == 0)
-        return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n);
-    return out;
-}
-
-std::wstring widen(const rapidxml::xml_base<char>* item, bool value) {
-    return value ? widen(item->value(), item->value_size()) : widen(item->name(), item->name_size());
+std::wstring valueText(const rapidxml::xml_base<char>* item) {
+    return win::utf8ToWide(std::string_view(item->value(), item->value_size()));
 }
 
 bool equals(const rapidxml::xml_base<char>* item, const char* text, bool value) {
@@ -42,46 +34,25 @@ SkinStore::~SkinStore() {
 
 bool SkinStore::loadSkin(const wchar_t* resourceName) {
     clearSkin();
-    FileSystem* files = currentFileSystem();
-    if (!files || !resourceName)
+    if (!archive_.open(currentFileSystem(), resourceName))
         return false;
-    std::size_t size = 0;
-    void* bytes = files->readFile(resourceName, &size);
-    if (!bytes)
-        return false;
-    return loadSkinArchive(bytes, size, files);
+    loadFonts();
+    return true;
 }
 
 bool SkinStore::loadSkinArchive(void* bytes, std::size_t size, FileSystem* owner) {
     clearSkin();
-    archiveBytes_ = bytes;
-    archiveOwner_ = owner;
-    if (!bytes)
+    if (!archive_.adopt(bytes, size, owner))
         return false;
-    archive_ = openPackArchive(bytes, size);
     loadFonts();
     return true;
 }
 
 void SkinStore::clearSkin() {
-    archive_.reset();
-    if (archiveBytes_) {
-        if (archiveOwner_)
-            archiveOwner_->freeBuffer(archiveBytes_);
-        else
-            std::free(archiveBytes_);
-    }
-    archiveBytes_ = nullptr;
-    archiveOwner_ = nullptr;
+    archive_.close();
     images_.clear();
     styles_.clear();
     fonts_.clear();
-}
-
-void* SkinStore::extract(const std::wstring& name, std::size_t* size) const {
-    if (!archive_)
-        return nullptr;
-    return extractEntry(*archive_, reinterpret_cast<const char16_t*>(name.c_str()), size);
 }
 
 // One font per top-level element of "font.xml", each starting from DEFAULT_GUI_FONT. The text is
@@ -89,11 +60,12 @@ void* SkinStore::extract(const std::wstring& name, std::size_t* size) const {
 // misread CJK names and faces.
 void SkinStore::loadFonts() {
     std::size_t size = 0;
-    void* entry = extract(L"font.xml", &size);
+    unique_entry entry = archive_.extract(L"font.xml", &size);
     if (!entry)
         return;
-    std::vector<char> text(static_cast<const char*>(entry), static_cast<const char*>(entry) + size);
-    freeEntry(entry);
+    std::vector<char> text(static_cast<const char*>(entry.get()),
+                           static_cast<const char*>(entry.get()) + size);
+    entry.reset();
     text.push_back('\0');
     char* start = text.data();
     if (size >= 3 && std::memcmp(start, "\xEF\xBB\xBF", 3) == 0)
@@ -117,10 +89,10 @@ void SkinStore::loadFonts() {
         bool named = false;
         for (auto* attr = node->first_attribute(); attr; attr = attr->next_attribute()) {
             if (equals(attr, "name", false)) {
-                name = widen(attr, true);
+                name = valueText(attr);
                 named = true;
             } else if (equals(attr, "face", false)) {
-                std::wstring face = widen(attr, true).substr(0, LF_FACESIZE - 1);
+                std::wstring face = valueText(attr).substr(0, LF_FACESIZE - 1);
                 std::wmemset(font.lfFaceName, 0, LF_FACESIZE);
                 std::wmemcpy(font.lfFaceName, face.data(), face.size());
             } else if (equals(attr, "size", false)) {
@@ -150,12 +122,11 @@ SkinImage* SkinStore::findImage(const std::wstring& name) {
     if (found != images_.end())
         return found->second.get();
     std::size_t size = 0;
-    void* entry = extract(name, &size);
+    unique_entry entry = archive_.extract(name.c_str(), &size);
     if (!entry)
         return nullptr;
     auto image = std::make_unique<SkinImage>();
-    image->decodeImage(entry, size);
-    freeEntry(entry);
+    image->decodeImage(entry.get(), size);
     return images_.emplace(name, std::move(image)).first->second.get();
 }
 
@@ -164,11 +135,11 @@ Style* SkinStore::findStyle(const std::wstring& name) {
     if (found != styles_.end())
         return found->second.get();
     std::size_t size = 0;
-    void* entry = extract(name, &size);
+    unique_entry entry = archive_.extract(name.c_str(), &size);
     if (!entry)
         return nullptr;
-    std::wstring text = widen(static_cast<const char*>(entry), size);
-    freeEntry(entry);
+    std::wstring text = win::utf8ToWide(std::string_view(static_cast<const char*>(entry.get()), size));
+    entry.reset();
     Style* style = nullptr;
     if (styleFactory_.parse) {
         // A paint must never unwind through the window procedure: a malformed entry is reported to
@@ -177,7 +148,7 @@ Style* SkinStore::findStyle(const std::wstring& name) {
             style = styleFactory_.parse(text.c_str());
         } catch (const rapidxml::parse_error& error) {
             std::wstring message = L"skin: style " + name + L" is not well-formed: ";
-            message += widen(error.what(), std::strlen(error.what()));
+            message += win::utf8ToWide(error.what());
             message += L"\n";
             OutputDebugStringW(message.c_str());
             style = nullptr;

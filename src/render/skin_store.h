@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "host/owned_archive.h"
 #include "render/skin_image.h"
 
 class Style;
 class FileSystem;
-class PackArchive;
 
 // How the store turns a style entry into a Style and disposes of it; supplied by the style module so
 // that rendering does not depend on the object model. parse may throw rapidxml::parse_error.
@@ -47,11 +47,10 @@ class SkinStore {
     // archive lacks is not remembered.
     Style* findStyle(const std::wstring& name);
 
-    bool hasArchive() const { return archive_ != nullptr; }
+    bool hasArchive() const { return static_cast<bool>(archive_); }
 
   private:
     void loadFonts();
-    void* extract(const std::wstring& name, std::size_t* size) const;
 
     struct StyleDeleter {
         void (*destroy)(Style*) = nullptr;
@@ -66,9 +65,7 @@ class SkinStore {
     std::map<std::wstring, win::unique_hfont> fonts_;
     std::map<std::wstring, std::unique_ptr<SkinImage>> images_;
     std::map<std::wstring, StylePtr> styles_;
-    std::unique_ptr<PackArchive> archive_;
-    void* archiveBytes_ = nullptr;
-    FileSystem* archiveOwner_ = nullptr;  // not owned; frees archiveBytes_ (null: free())
+    OwnedArchive archive_;
 };
 
 // The skin of the live UiContext, or null when there is none.

@@ -5,7 +5,7 @@
 void drawText(HDC dc, const RECT& rect, const wchar_t* text, COLORREF colour, UINT format) {
     if (!text)
         return;
-    SetTextColor(dc, colour);
+    win::text_color_guard coloured(dc, colour);
     RECT r = rect;
     DrawTextW(dc, text, -1, &r, format);
 }

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-// SetTextColor(dc, colour), then DrawTextW(dc, text, -1, rect, format). colour is 0x00BBGGRR.
+// DrawTextW(dc, text, -1, rect, format) in colour (0x00BBGGRR); the DC's text colour is put back after.
 void drawText(HDC dc, const RECT& rect, const wchar_t* text, COLORREF colour, UINT format);
 // As drawText with font selected for the call; the previous font is selected again afterwards.
 void drawTextWithFont(HDC dc, const RECT& rect, const wchar_t* text, HFONT font, COLORREF colour,

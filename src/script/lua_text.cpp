@@ -20,30 +20,6 @@ int64_t truncateToInt64(lua_Number n) {
 
 }  // namespace
 
-std::wstring utf8ToWide(const char* text) {
-    if (!text || !*text)
-        return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (n <= 1)
-        return {};
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
-    out.resize(static_cast<size_t>(n - 1));
-    return out;
-}
-
-std::string wideToUtf8(const wchar_t* text) {
-    if (!text || !*text)
-        return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1)
-        return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<size_t>(n - 1));
-    return out;
-}
-
 std::wstring argText(lua_State* L, int index) {
     int type = lua_type(L, index);
     if (type == LUA_TSTRING)

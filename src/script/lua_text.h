@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <string>
 
+#include "host/text_conv.h"
+
 namespace script {
 
-// UTF-16 <-> UTF-8 with code page 65001. Text ends at the first zero unit; invalid input gives "".
-std::wstring utf8ToWide(const char* text);
-std::string wideToUtf8(const wchar_t* text);
+// UTF-16 <-> UTF-8 as everywhere else (host/text_conv.h).
+using win::utf8ToWide;
+using win::wideToUtf8;
 
 // Argument `index` as UTF-16: a string as it is, a number in the interpreter's own text form, any
 // other value (missing, nil, boolean, table, function) as the empty text. Does not modify the stack.

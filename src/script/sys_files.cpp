@@ -31,21 +31,6 @@ int pushSpecialFolder(lua_State* L, int csidl) {
     return 1;
 }
 
-// COM for the calling thread, undone only when this scope initialised it.
-class ComScope {
-  public:
-    ComScope() : hr_(CoInitialize(nullptr)) {}
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    ~ComScope() {
-        if (SUCCEEDED(hr_))
-            CoUninitialize();
-    }
-
-  private:
-    HRESULT hr_;
-};
-
 }  // namespace
 
 // removeFile(path) -> boolean
@@ -144,7 +129,7 @@ int createShortCut(lua_State* L) {
     std::wstring target = argText(L, 1), link = argText(L, 2);
     bool saved = false;
     {
-        ComScope com;
+        win::com_scope com;
         win::com_ptr<IShellLinkW> shellLink;
         if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                        shellLink.put_void()))) {

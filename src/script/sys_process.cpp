@@ -31,22 +31,6 @@ bool equalNoCase(const std::wstring& a, const wchar_t* b) {
     return lstrcmpiW(a.c_str(), b) == 0;
 }
 
-// Calls visit(entry) for every process of a fresh snapshot, in snapshot order, until it answers
-// false. False when no snapshot could be taken.
-template <typename Visit>
-bool forEachProcess(Visit visit) {
-    win::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot)
-        return false;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-         more = Process32NextW(snapshot.get(), &entry))
-        if (!visit(entry))
-            break;
-    return true;
-}
-
 // The process opened with `access` (plus query and read rights) when its main module's full path
 // equals `path` ignoring case; otherwise an empty owner.
 win::unique_handle openIfPathMatches(DWORD pid, const std::wstring& path, DWORD access) {

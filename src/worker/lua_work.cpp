@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "dui/delegate.h"
-#include "host/resource_file_system.h"
+#include "host/owned_archive.h"
+#include "host/text_conv.h"
 #include "host/ui_context.h"
-#include "pack/pack_archive.h"
 #include "script/system_functions.h"
 
 namespace {
@@ -25,33 +25,8 @@ struct WorkerJob {
     std::wstring scriptName;
     std::wstring payloadName;
     std::string config;
-    void* payload = nullptr;  // resource copy, freed through the file system
-    std::unique_ptr<PackArchive> archive;
+    OwnedArchive archive;  // the worker's own copy of the payload
 };
-
-std::wstring widen(const char* text, int length = -1) {
-    if (!text)
-        return {};
-    int units = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
-    if (units <= 0)
-        return {};
-    std::wstring out(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, length, out.data(), units);
-    if (length < 0)
-        out.resize(static_cast<size_t>(units) - 1);
-    return out;
-}
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(bytes, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr,
-                        nullptr);
-    return out;
-}
 
 void showError(const std::wstring& text) {
     MessageBoxW(nullptr, text.c_str(), L"错误", MB_OK);
@@ -77,7 +52,8 @@ bool writeTarget(const std::wstring& target, const void* data, size_t size) {
     return ok && written == size;
 }
 
-// Runs the job's steps 3-7 on an open archive: interpreter, config, script.
+// Runs the install script over the job's open archive: a fresh interpreter with the system functions,
+// notifyMessage and extractFile, then the configuration chunk, then the script itself.
 void runScript(WorkerJob& job, FileSystem& files) {
     std::unique_ptr<lua_State, decltype(&lua_close)> state(luaL_newstate(), &lua_close);
     if (!state)
@@ -100,43 +76,33 @@ void runScript(WorkerJob& job, FileSystem& files) {
     }
 
     size_t size = 0;
-    auto* script = static_cast<char*>(files.readFile(job.scriptName.c_str(), &size));
+    unique_file_buffer script = readOwnedFile(files, job.scriptName.c_str(), &size);
     if (!script) {
         showError(L"找不到安装脚本“" + job.scriptName + L"”，安装无法进行。");
         return;
     }
-    std::string chunkName = "=" + narrow(job.scriptName);
-    int status = luaL_loadbuffer(L, script, size, chunkName.c_str());
+    std::string chunkName = "=" + win::wideToUtf8(job.scriptName);
+    int status = luaL_loadbuffer(L, static_cast<const char*>(script.get()), size, chunkName.c_str());
     if (status == LUA_OK)
         status = lua_pcall(L, 0, 0, 0);
     if (status != LUA_OK) {
         const char* message = lua_tostring(L, -1);
-        showError(message ? widen(message) : L"(error object is not a string)");
+        showError(message ? win::utf8ToWide(message) : L"(error object is not a string)");
     }
-    state.reset();
-    files.freeBuffer(script);
 }
 
 DWORD WINAPI workerMain(void* parameter) {
-    std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(parameter));
-    OleInitialize(nullptr);
-    FileSystem* files = currentFileSystem();
-    if (files) {
-        size_t size = 0;
-        job->payload = files->readFile(job->payloadName.c_str(), &size);
-        if (job->payload) {
-            job->archive = openPackArchive(job->payload, size);
-            runScript(*job, *files);
-            job->archive.reset();
-            files->freeBuffer(job->payload);
-        } else {
+    {
+        win::ole_scope ole;
+        std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(parameter));  // ends before OLE does
+        FileSystem* files = currentFileSystem();
+        if (!files)
+            showError(L"安装程序的资源目录不可用，安装无法进行。");
+        else if (!job->archive.open(files, job->payloadName.c_str()))
             showError(L"找不到安装数据“" + job->payloadName + L"”，安装无法进行。");
-        }
-    } else {
-        showError(L"安装程序的资源目录不可用，安装无法进行。");
+        else
+            runScript(*job, *files);
     }
-    OleUninitialize();
-    job.reset();
     workRunning = false;
     return 0;
 }
@@ -183,8 +149,8 @@ int LuaWork::notifyMessage(lua_State* L) {
 
 int LuaWork::extractFile(lua_State* L) {
     const PackArchive* archive = jobArchive(L);
-    std::wstring name = widen(lua_tostring(L, 1));
-    std::wstring target = widen(lua_tostring(L, 2));
+    std::wstring name = win::utf8ToWide(lua_tostring(L, 1));
+    std::wstring target = win::utf8ToWide(lua_tostring(L, 2));
     bool ok = false;
     if (archive && !name.empty() && !target.empty()) {
         std::replace(name.begin(), name.end(), L'\\', L'/');

@@ -38,6 +38,17 @@ TEST(AttributeTable, HundredDistinctNonzeroIdsInOrder) {
     EXPECT_EQ(attributeId(L""), 0);
 }
 
+TEST(AttributeTable, KeywordsFillTheTailAndOnlyTheScrollNamesLackASetter) {
+    for (AttributeId id = 1; id <= attr::kCount; ++id) {
+        EXPECT_EQ(attributeKind(id) == AttributeKind::keyword, id >= attr::kFirstKeyword) << id;
+        EXPECT_EQ(attributeKind(id) == AttributeKind::unset,
+                  id == attr::scrollvertical || id == attr::scrollhorizontal)
+            << id;
+    }
+    EXPECT_EQ(attributeKind(0), AttributeKind::unset);
+    EXPECT_EQ(attributeKind(attr::kCount + 1), AttributeKind::unset);
+}
+
 TEST(AttributeStore, SetOverwritesInPlaceAndDefaultsApply) {
     Object o;
     EXPECT_EQ(o.getInt(attr::width, -1), -1);

@@ -314,7 +314,7 @@ TEST_F(Layout, PanelPaintsVisibleChildrenClippedAndRestoresTheDc) {
     bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
     win::unique_hbitmap bmp(CreateDIBSection(dc.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    HGDIOBJ old = SelectObject(dc.get(), bmp.get());
+    win::select_guard selected(dc.get(), bmp.get());
     int depth = SaveDC(dc.get());
     RestoreDC(dc.get(), depth);
 
@@ -328,7 +328,16 @@ TEST_F(Layout, PanelPaintsVisibleChildrenClippedAndRestoresTheDc) {
     EXPECT_NE(GetClipBox(dc.get(), &box), ERROR);
     EXPECT_RECT(box, 0, 0, 200, 200) << "the clip region is gone after painting";
     EXPECT_EQ(SaveDC(dc.get()), depth) << "every SaveDC was restored";
-    SelectObject(dc.get(), old);
+
+    // A clip region of the caller's own is narrowed for the child, not replaced, and is back after.
+    log.clear();
+    win::unique_hrgn callers(CreateRectRgn(0, 0, 40, 200));
+    SelectClipRgn(dc.get(), callers.get());
+    grid->paint(dc.get(), RECT{20, 20, 120, 120}, RECT{20, 20, 50, 110});
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_RECT(log[2], 30, 30, 40, 80);
+    GetClipBox(dc.get(), &box);
+    EXPECT_RECT(box, 0, 0, 40, 200);
 }
 
 }  // namespace

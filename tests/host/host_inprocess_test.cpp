@@ -476,20 +476,6 @@ void countCall(Control*, Control*, intptr_t) {
     ++g_calls;
 }
 
-// Dispatches this thread's messages until done() holds or the time is up. done() is asked after every
-// message, so a queue that another thread keeps filling cannot hold the loop.
-void pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < timeoutMs) {
-        MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        } else {
-            Sleep(1);
-        }
-    }
-}
 }  // namespace
 
 TEST(UiContext, WithoutAContextDeferredCallsAreRefused) {

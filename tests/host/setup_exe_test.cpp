@@ -129,11 +129,11 @@ TEST(SetupExe, PendingRestartRefusesAndASecondInstanceIsTurnedAway) {
 
 TEST(SetupExe, WhileTheUiScriptRunsStartUpIsCompleteAndTheGuardHeld) {
     PendingRestart restart;
-    ASSERT_TRUE(restart.arm(kShutdownTime + 1, bytes8(kShutdownTime)));  // stale: deleted in step 3
+    ASSERT_TRUE(restart.arm(kShutdownTime + 1, bytes8(kShutdownTime)));  // stale: deleted by the check
     std::wstring leftovers = specialFolder(CSIDL_APPDATA) + L"\\TarvoVirtualCamera";
     ASSERT_TRUE(writeFile(leftovers + L"\\codecs\\old.txt", "old"));
 
-    // The probe's UI script waits behind one box; everything before step 12 has happened by then.
+    // The probe's UI script waits behind one box; all of start-up before the script has happened by then.
     Process probe = startProcess(setupProbeExe());
     ASSERT_TRUE(probe);
     HWND box = findDialog(probe.pid, L"probe", 15000);
@@ -169,7 +169,7 @@ TEST(SetupExe, StaleOrShortMarkersAreDeletedAndStartUpGoesOn) {
     std::wstring leftovers = specialFolder(CSIDL_APPDATA) + L"\\TarvoVirtualCamera";
     for (const std::string& marker : {bytes8(kShutdownTime - 1), std::string("\x11\xEE\xFF", 3)}) {
         ASSERT_TRUE(restart.arm(kShutdownTime, marker));
-        // Clean-up (step 4) removing this folder shows that start-up went past the check.
+        // Clean-up removing this folder shows that start-up went past the check.
         ASSERT_TRUE(writeFile(leftovers + L"\\old.txt", "old"));
         SetupRun run = runToExit(setupNoScriptExe());
         EXPECT_EQ(run.exitCode, 0);
@@ -289,7 +289,7 @@ TEST(SetupExe, WithoutAnApplicationDataFolderOnlyTheStartupEntryIsCleaned) {
     ASSERT_TRUE(writeFile(leftovers + L"\\old.txt", "old"));
     std::wstring vozizavuv = startup + L"\\Vozizavuv";
     ASSERT_TRUE(writeFile(vozizavuv + L"\\plain.txt", "plain"));
-    // The monitor is ended by step 4.1 only, wherever it runs from.
+    // The monitor is ended only by the clean-up of the helpers' folder, wherever it runs from.
     std::wstring elsewhere = makeTempFolder(L"monitor");
     ASSERT_TRUE(CopyFileW(sleeperExe().c_str(), (elsewhere + L"\\tarvovcamon.exe").c_str(), FALSE));
     Process monitor = startProcess(elsewhere + L"\\tarvovcamon.exe");
@@ -306,7 +306,7 @@ TEST(SetupExe, WithoutAnApplicationDataFolderOnlyTheStartupEntryIsCleaned) {
     EXPECT_TRUE(run.others.empty());
     EXPECT_TRUE(processAlive(monitor.pid));
     EXPECT_TRUE(fileExists(leftovers + L"\\old.txt"));
-    EXPECT_FALSE(fileExists(vozizavuv));  // step 4.3 does not depend on it
+    EXPECT_FALSE(fileExists(vozizavuv));  // the start-up entry does not depend on it
     EXPECT_FALSE(fileExists(MissingAppData::kNowhere));
 
     TerminateProcess(monitor.handle.get(), 0);

@@ -255,9 +255,7 @@ TEST(OwnComposite, OtherTargetsGoThroughAReadBackAndKeepTheirMapping) {
 
     // A device-dependent bitmap has no bits to write into: read back, blend, blit.
     win::unique_hdc dc(CreateCompatibleDC(nullptr));
-    HDC screen = GetDC(nullptr);
-    win::unique_hbitmap ddb(CreateCompatibleBitmap(screen, 4, 1));
-    ReleaseDC(nullptr, screen);
+    win::unique_hbitmap ddb(CreateCompatibleBitmap(win::window_dc(nullptr).get(), 4, 1));
     ASSERT_TRUE(ddb);
     win::select_guard selected(dc.get(), ddb.get());
     RECT all{0, 0, 4, 1};

@@ -6,41 +6,21 @@
 #include "dui/style.h"
 #include "dui/context_parts.h"
 #include "host/ui_context.h"
+#include "archive_builder.h"
 #include "png_writer.h"
 
 namespace rendertest {
 
 namespace {
-void put32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-constexpr uint32_t kKey = 0x5A17C3E9u;
 std::unique_ptr<SkinStore> g_ownedSkin;  // when the context did not bring its own
 }  // namespace
 
 std::string packArchive(const std::map<std::wstring, std::string>& entries) {
-    std::string block;
-    std::string directory;
-    for (const auto& [name, content] : entries) {
-        const uint32_t offset = static_cast<uint32_t>(block.size());
-        block += content;
-        std::vector<uint16_t> units(name.begin(), name.end());
-        units.push_back(0);
-        if (units.size() % 2)
-            units.push_back(0);
-        std::string area;
-        for (std::size_t i = 0; i < units.size(); i += 2) put32(area, (units[i] | units[i + 1] << 16) ^ kKey);
-        put32(directory, static_cast<uint32_t>(16 + area.size()));
-        put32(directory, offset);
-        put32(directory, static_cast<uint32_t>(content.size()));
-        put32(directory, 0);
-        directory += area;
-    }
-    const uint32_t directoryOffset = static_cast<uint32_t>(block.size());
-    block += directory;
-    put32(block, 0);
-    put32(block, directoryOffset ^ kKey);
-    return block;
+    packtest::ArchiveBuilder builder;
+    for (const auto& [name, content] : entries)
+        builder.stored(std::u16string(name.begin(), name.end()), packtest::bytesOf(content));
+    const packtest::Bytes block = builder.finish();
+    return std::string(block.begin(), block.end());
 }
 
 Rgba::Rgba(int w, int h, uint32_t rgba) : width(w), height(h), bytes(static_cast<std::size_t>(w) * h * 4) {

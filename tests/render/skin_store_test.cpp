@@ -124,15 +124,17 @@ TEST_F(SkinImages, LoadingASecondSkinReplacesTheFirst) {
     EXPECT_FALSE(skin().loadSkin(L"no such resource"));
 }
 
-TEST_F(SkinFonts, TextTakesTheGivenColourAndPaintsNoBackground) {
+TEST_F(SkinFonts, TextTakesTheGivenColourPaintsNoBackgroundAndLeavesTheDcAsItWas) {
     loadSkin({{L"font.xml", "<font name=\"Big\" face=\"Microsoft YaHei\" size=\"24\"/>"}});
     PaintSurface surface;
     ASSERT_TRUE(surface.resize(120, 40));
     fillSurface(surface, 0xFF00FF00);
     HFONT before = static_cast<HFONT>(GetCurrentObject(surface.dc(), OBJ_FONT));
+    SetTextColor(surface.dc(), RGB(1, 2, 3));
     drawTextWithFont(surface.dc(), RECT{0, 0, 120, 40}, L"\u4E2D\u6587 WM", skin().findFont(L"Big"),
                      RGB(255, 0, 0), DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     EXPECT_EQ(GetCurrentObject(surface.dc(), OBJ_FONT), before) << "the previous font is selected again";
+    EXPECT_EQ(GetTextColor(surface.dc()), RGB(1, 2, 3)) << "and the previous text colour";
     int red = 0, other = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 120; ++x) {

@@ -88,17 +88,13 @@ class ChildProcessGuard : public ::testing::Environment {
     // (the desktop or a console host started on behalf of the first window or console).
     std::vector<DWORD> others() const {
         std::vector<DWORD> result;
-        win::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        if (!snapshot)
-            return result;
-        PROCESSENTRY32W entry = {};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-             more = Process32NextW(snapshot.get(), &entry))
+        forEachProcess([&](const PROCESSENTRY32W& entry) {
             if (entry.th32ParentProcessID == GetCurrentProcessId() &&
                 entry.th32ProcessID != GetCurrentProcessId() &&
                 testsupport::processAlive(entry.th32ProcessID) && !inWindowsFolder(entry.th32ProcessID))
                 result.push_back(entry.th32ProcessID);
+            return true;
+        });
         return result;
     }
 
@@ -191,9 +187,9 @@ int luaTempFolder(lua_State* L) {
 
 int luaShortcutTarget(lua_State* L) {
     std::wstring link = script::argText(L, 1);
-    HRESULT init = CoInitialize(nullptr);
     std::wstring target;
     {
+        win::com_scope com;
         win::com_ptr<IShellLinkW> shellLink;
         win::com_ptr<IPersistFile> file;
         wchar_t path[MAX_PATH] = {};
@@ -204,8 +200,6 @@ int luaShortcutTarget(lua_State* L) {
             SUCCEEDED(shellLink->GetPath(path, MAX_PATH, nullptr, 0)))
             target = path;
     }
-    if (SUCCEEDED(init))
-        CoUninitialize();
     if (target.empty())
         return 0;
     script::pushText(L, target);

@@ -2,7 +2,8 @@
 
 #include <tlhelp32.h>
 
-#include <array>
+#include "host/cleanup.h"
+#include "png_writer.h"
 
 namespace testsupport {
 
@@ -21,7 +22,7 @@ Process startProcess(const std::wstring& exe, const std::wstring& args) {
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &si, &pi))
         return result;
-    CloseHandle(pi.hThread);
+    win::unique_handle thread(pi.hThread);
     result.handle.reset(pi.hProcess);
     result.pid = pi.dwProcessId;
     return result;
@@ -52,15 +53,11 @@ bool processAlive(DWORD pid) {
 
 std::vector<DWORD> processesByName(const std::wstring& name) {
     std::vector<DWORD> ids;
-    win::unique_file snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snap)
-        return ids;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL ok = Process32FirstW(snap.get(), &entry); ok; ok = Process32NextW(snap.get(), &entry)) {
+    forEachProcess([&](const PROCESSENTRY32W& entry) {
         if (_wcsicmp(entry.szExeFile, name.c_str()) == 0)
             ids.push_back(entry.th32ProcessID);
-    }
+        return true;
+    });
     return ids;
 }
 
@@ -171,6 +168,22 @@ bool waitWindowGone(HWND window, DWORD timeoutMs) {
     return true;
 }
 
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+    }
+    return true;
+}
+
 // ---- Pixels and screenshots ------------------------------------------------------------------------
 
 namespace {
@@ -189,136 +202,49 @@ bool readBitmap(HDC dc, HBITMAP bitmap, int width, int height, Image* out) {
     return GetDIBits(dc, bitmap, 0, height, out->pixels.data(), &info, DIB_RGB_COLORS) == height;
 }
 
-bool copyFromScreen(int x, int y, int width, int height, Image* out) {
+// Draws into a screen-compatible bitmap of width x height with draw(memoryDc, screenDc), then reads
+// the bitmap's pixels.
+template <typename Draw>
+bool drawToImage(int width, int height, Image* out, Draw draw) {
     if (width <= 0 || height <= 0)
         return false;
-    HDC screen = GetDC(nullptr);
+    win::window_dc screen(nullptr);
     if (!screen)
         return false;
-    bool ok = false;
+    win::unique_hdc memory(CreateCompatibleDC(screen.get()));
+    win::unique_hbitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+    if (!memory || !bitmap)
+        return false;
+    bool drawn = false;
     {
-        win::unique_hdc memory(CreateCompatibleDC(screen));
-        win::unique_hbitmap bitmap(CreateCompatibleBitmap(screen, width, height));
-        if (memory && bitmap) {
-            {
-                win::select_guard select(memory.get(), bitmap.get());
-                ok = BitBlt(memory.get(), 0, 0, width, height, screen, x, y, SRCCOPY) != FALSE;
-            }
-            ok = ok && readBitmap(memory.get(), bitmap.get(), width, height, out);
-        }
+        win::select_guard select(memory.get(), bitmap.get());
+        drawn = draw(memory.get(), screen.get());
     }
-    ReleaseDC(nullptr, screen);
-    return ok;
+    return drawn && readBitmap(memory.get(), bitmap.get(), width, height, out);
 }
 }  // namespace
 
 bool captureScreen(const RECT& rect, Image* out) {
-    return copyFromScreen(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, out);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    return drawToImage(width, height, out, [&](HDC memory, HDC screen) {
+        return BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
+    });
 }
 
 bool captureWindow(HWND window, Image* out) {
     RECT rect{};
     if (!GetWindowRect(window, &rect))
         return false;
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
-        return false;
-    HDC screen = GetDC(nullptr);
-    if (!screen)
-        return false;
-    bool ok = false;
-    {
-        win::unique_hdc memory(CreateCompatibleDC(screen));
-        win::unique_hbitmap bitmap(CreateCompatibleBitmap(screen, width, height));
-        if (memory && bitmap) {
-            {
-                win::select_guard select(memory.get(), bitmap.get());
-                ok = PrintWindow(window, memory.get(), 0) != FALSE;
-            }
-            ok = ok && readBitmap(memory.get(), bitmap.get(), width, height, out);
-        }
-    }
-    ReleaseDC(nullptr, screen);
-    return ok || captureScreen(rect, out);
+    const bool printed =
+        drawToImage(rect.right - rect.left, rect.bottom - rect.top, out,
+                    [&](HDC memory, HDC) { return PrintWindow(window, memory, 0) != FALSE; });
+    return printed || captureScreen(rect, out);
 }
-
-namespace {
-uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
-void putBigEndian(std::string& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-
-void putChunk(std::string& out, const char type[4], const std::string& data) {
-    putBigEndian(out, static_cast<uint32_t>(data.size()));
-    std::string body(type, 4);
-    body += data;
-    out += body;
-    putBigEndian(out, crc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
-}
-}  // namespace
 
 std::string encodePng(const Image& image) {
-    if (image.width <= 0 || image.height <= 0 ||
-        image.pixels.size() != static_cast<size_t>(image.width) * image.height)
+    if (image.pixels.size() != static_cast<size_t>(image.width) * image.height)
         return std::string();
-    // Raw scanlines: filter byte 0, then RGBA.
-    std::string raw;
-    raw.reserve(static_cast<size_t>(image.height) * (1 + 4 * image.width));
-    for (int y = 0; y < image.height; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < image.width; ++x) {
-            uint32_t p = image.at(x, y);
-            raw.push_back(static_cast<char>((p >> 16) & 0xFF));
-            raw.push_back(static_cast<char>((p >> 8) & 0xFF));
-            raw.push_back(static_cast<char>(p & 0xFF));
-            raw.push_back(static_cast<char>((p >> 24) & 0xFF));
-        }
-    }
-    // zlib stream of stored deflate blocks (at most 65535 bytes each) and the Adler-32 of the data.
-    std::string z = "\x78\x01";
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    size_t pos = 0;
-    do {
-        size_t n = std::min<size_t>(65535, raw.size() - pos);
-        bool last = pos + n == raw.size();
-        z.push_back(last ? 1 : 0);
-        z.push_back(static_cast<char>(n & 0xFF));
-        z.push_back(static_cast<char>(n >> 8));
-        z.push_back(static_cast<char>(~n & 0xFF));
-        z.push_back(static_cast<char>((~n >> 8) & 0xFF));
-        z.append(raw, pos, n);
-        pos += n;
-    } while (pos < raw.size());
-    putBigEndian(z, (b << 16) | a);
-
-    std::string png = "\x89PNG\r\n\x1a\n";
-    std::string header;
-    putBigEndian(header, static_cast<uint32_t>(image.width));
-    putBigEndian(header, static_cast<uint32_t>(image.height));
-    header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
-    putChunk(png, "IHDR", header);
-    putChunk(png, "IDAT", z);
-    putChunk(png, "IEND", std::string());
-    return png;
+    return encodePngFromBgra(image.width, image.height, image.pixels.data(), false);
 }
 
 bool writePng(const std::wstring& path, const Image& image) {
@@ -408,26 +334,6 @@ bool deleteTree(const std::wstring& path) {
         }
     }
     return RemoveDirectoryW(path.c_str()) != FALSE;
-}
-
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
 }
 
 // ---- Registry --------------------------------------------------------------------------------------

@@ -5,11 +5,13 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/handles.h"
+#include "host/text_conv.h"
 
 namespace testsupport {
 
@@ -55,6 +57,9 @@ std::vector<std::wstring> dialogButtons(HWND dialog);
 bool pressButton(HWND dialog, int commandId);
 // Polls until the window no longer exists; false on timeout.
 bool waitWindowGone(HWND window, DWORD timeoutMs);
+// Dispatches this thread's messages until done() holds (true) or timeoutMs passed (false). done() is
+// asked after every message, so a queue that another thread keeps filling cannot hold the loop.
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // ---- Pixels and screenshots ------------------------------------------------------------------------
 
@@ -85,9 +90,13 @@ std::optional<std::string> readFile(const std::wstring& path);
 bool fileExists(const std::wstring& path);  // a file or a folder
 // Deletes a folder tree, clearing read-only attributes; links are removed, never followed.
 bool deleteTree(const std::wstring& path);
-// UTF-16 <-> UTF-8.
-std::wstring widen(const std::string& utf8);
-std::string narrow(const std::wstring& text);
+// UTF-16 <-> UTF-8, embedded zeros included.
+inline std::wstring widen(const std::string& utf8) {
+    return win::utf8ToWide(utf8);
+}
+inline std::string narrow(const std::wstring& text) {
+    return win::wideToUtf8(text);
+}
 
 // ---- Registry --------------------------------------------------------------------------------------
 

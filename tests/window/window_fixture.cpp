@@ -4,6 +4,7 @@
 #include <iterator>
 #include <utility>
 
+#include "dui/context_parts.h"
 #include "dui/factory.h"
 #include "dui/loader.h"
 #include "host/resource_file_system.h"
@@ -22,13 +23,13 @@ class WindowEnvironment : public ::testing::Environment {
         files_ = new ResourceFileSystem;
         files_->registerName(L"window_layouts.lz", 301);
         files_->registerName(L"window_skin.lz", 302);
-        ASSERT_TRUE(createUiContext());
+        ASSERT_TRUE(createUiContextWithParts());
         UiContext* ui = uiContext();
         ASSERT_TRUE(ui->skin && ui->skin->loadSkin(L"window_skin.lz"));
         ASSERT_TRUE(loadLayouts(L"window_layouts.lz"));
         ui->controlCreators->add<TestButton>(L"TestButton");
     }
-    void TearDown() override { destroyUiContext(); }
+    void TearDown() override { destroyUiContextWithParts(); }
 
   private:
     ResourceFileSystem* files_ = nullptr;  // lives to the process end, as the catalogue does

@@ -23,6 +23,7 @@
 #include "worker/sr_service.h"
 
 using testsupport::narrow;
+using testsupport::pumpUntil;
 using testsupport::widen;
 
 namespace {
@@ -98,19 +99,6 @@ class UiHarness {
     lua_State* eval_;
     Delegate* delegate_ = nullptr;
 };
-
-template <typename Pred>
-bool pumpUntil(Pred done, DWORD timeoutMs) {
-    DWORD startTick = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - startTick > timeoutMs)
-            return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
 
 bool waitWorker(DWORD timeoutMs = 180000) {
     return pumpUntil([] { return !isWorkRunning(); }, timeoutMs);

@@ -11,6 +11,8 @@
 #include "win_test_support.h"
 #include "worker/sr_service.h"
 
+using testsupport::pumpUntil;
+
 namespace {
 
 struct Recorder : SRService::IRunable {
@@ -25,20 +27,6 @@ struct Recorder : SRService::IRunable {
     }
     void discard() override { discarded = true; }
 };
-
-// Pumps this thread's queue with PeekMessage until done() holds or timeoutMs passed.
-template <typename Pred>
-bool pumpUntil(Pred done, DWORD timeoutMs) {
-    DWORD startTick = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - startTick > timeoutMs)
-            return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
 
 // Each test starts from its own dispatcher run; the one the worker tests share is put back after.
 class Dispatcher : public ::testing::Test {

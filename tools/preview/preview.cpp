@@ -141,7 +141,7 @@ bool loadStores(const Options& o) {
         return loadLayouts(L"frame.lz");
     std::size_t size = 0;
     void* bytes = readWholeFile(o.layouts, &size);
-    return ui->layouts && ui->layouts->open(bytes, size, nullptr);
+    return ui->layouts && ui->layouts->adopt(bytes, size, nullptr);
 }
 
 int render(const Options& o) {

@@ -33,10 +33,15 @@ void chunk(std::string& out, const char* type, const std::string& data) {
     put32(out, crc32(reinterpret_cast<const unsigned char*>(body.data()), body.size()));
 }
 
+// Positive and at most 2^28 pixels, so that every byte count below fits.
+bool validSize(int width, int height) {
+    return width > 0 && height > 0 && static_cast<long long>(width) * height <= (1LL << 28);
+}
+
 }  // namespace
 
 std::string encodePng(int width, int height, const std::uint8_t* rgba) {
-    if (width <= 0 || height <= 0 || !rgba || static_cast<long long>(width) * height > (1LL << 28))
+    if (!validSize(width, height) || !rgba)
         return {};
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
     std::vector<unsigned char> raw;
@@ -79,7 +84,7 @@ std::string encodePng(int width, int height, const std::uint8_t* rgba) {
 }
 
 std::string encodePngFromBgra(int width, int height, const std::uint32_t* words, bool opaque) {
-    if (width <= 0 || height <= 0 || !words)
+    if (!validSize(width, height) || !words)
         return {};
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
     for (std::size_t i = 0; i < rgba.size() / 4; ++i) {

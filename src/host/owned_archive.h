@@ -1,0 +1,44 @@
+// A pack archive together with the bytes it reads from: the resource copy, the file system that must
+// free that copy, and the PackArchive over it. Not copyable; the bytes outlive the index and go back to
+// their owner when the archive is closed. Opened archives are immutable, so any number of threads may
+// extract at once; opening and closing are for the one thread that owns the object.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "host/resource_file_system.h"
+#include "pack/pack_archive.h"
+
+// An entry buffer from extractEntry, released with freeEntry.
+struct EntryFree {
+    void operator()(void* buffer) const { freeEntry(buffer); }
+};
+using unique_entry = std::unique_ptr<void, EntryFree>;
+
+class OwnedArchive {
+  public:
+    OwnedArchive() = default;
+    OwnedArchive(const OwnedArchive&) = delete;
+    OwnedArchive& operator=(const OwnedArchive&) = delete;
+
+    // Closes, then reads the named file through files and opens it. False (and empty) when files is
+    // null or has no such file. A damaged block still opens; see PackArchive::isDamaged.
+    bool open(FileSystem* files, const wchar_t* name);
+    // Closes, then takes bytes the caller hands over: they go back through owner->freeBuffer, or free()
+    // when owner is null. False (and empty) when bytes is null.
+    bool adopt(void* bytes, std::size_t size, FileSystem* owner);
+    // Drops the index, then releases the bytes. Harmless when empty.
+    void close();
+
+    const PackArchive* get() const { return archive_.get(); }
+    explicit operator bool() const { return archive_ != nullptr; }
+
+    // The named entry's content with its size in *size, or null when the archive is empty, has no such
+    // entry, or the buffer cannot be allocated (see extractEntry).
+    unique_entry extract(const wchar_t* name, std::size_t* size) const;
+
+  private:
+    unique_file_buffer bytes_;              // declared first: the index must go before its bytes
+    std::unique_ptr<PackArchive> archive_;  // reads bytes_
+};
