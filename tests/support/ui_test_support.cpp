@@ -7,39 +7,6 @@ namespace testsupport {
 
 // ---- Waiting ---------------------------------------------------------------------------------------
 
-namespace {
-void dispatchPending() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));  // belongs to whoever waits for it
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-// Waits for new input or the deadline, at most `limitMs`.
-void waitForMessages(DWORD limitMs) {
-    MsgWaitForMultipleObjectsEx(0, nullptr, limitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-}
-}  // namespace
-
-bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        dispatchPending();
-        if (done())
-            return true;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline)
-            return done();
-        // Short waits: some states (window visibility, other processes) change without a message.
-        waitForMessages(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20)));
-    }
-}
-
 void pumpFor(DWORD durationMs) {
     pumpUntil([] { return false; }, durationMs);
 }

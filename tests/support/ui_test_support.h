@@ -13,13 +13,13 @@
 #include <functional>
 #include <string>
 
+#include "win_test_support.h"
+
 namespace testsupport {
 
 // ---- Waiting ---------------------------------------------------------------------------------------
 
-// Dispatches this thread's messages until done() answers true (checked after every batch) or the
-// deadline passes; answers done() at the end.
-bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// pumpUntil (dispatch until a state holds, with a deadline) is in win_test_support.h.
 // Dispatches this thread's messages for the whole duration (for "nothing else happens" checks).
 void pumpFor(DWORD durationMs);
 // A top-level window of any process with this class and, when title is not null, exactly this title,

@@ -175,6 +175,12 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
             return false;
         MSG message;
         if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // The quit message belongs to whichever loop waits for it: leave it queued.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                Sleep(1);
+                continue;
+            }
             TranslateMessage(&message);
             DispatchMessageW(&message);
         } else {
