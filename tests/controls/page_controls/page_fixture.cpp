@@ -39,7 +39,15 @@ constexpr POINT kRestingCursor{1260, 780};
 }  // namespace
 
 void drain() {
-    testsupport::pumpFor(0);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));  // belongs to whichever loop waits for it
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
 }
 
 Counter::Counter(Control* control, int32_t eventId) {

@@ -80,7 +80,8 @@ class PageTest : public ::testing::Test {
     std::vector<HWND> windows;
 };
 
-// Pumps until every queued message (posted events included) has been handled.
+// Dispatches every message queued now, and those they post (posted events, repaint requests), until
+// the queue is empty.
 void drain();
 
 }  // namespace pagetest
