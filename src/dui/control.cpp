@@ -282,8 +282,16 @@ bool Control::postEvent(const EventRecord& event) {
 }
 
 bool Control::invalidate(bool synchronous) {
-    RECT r;
-    if (!windowRect(&r))
+    return invalidate(synchronous, RECT{0, 0, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top});
+}
+
+bool Control::invalidate(bool synchronous, const RECT& part) {
+    RECT whole, r;
+    if (!windowRect(&whole))
+        return false;
+    RECT moved = part;
+    OffsetRect(&moved, whole.left, whole.top);
+    if (!IntersectRect(&r, &moved, &whole))
         return false;
     HWND hwnd = window_->windowHandle();
     RECT client{0, 0, 0, 0};

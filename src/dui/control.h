@@ -77,6 +77,8 @@ class Control : public Object {
 
     // Marks the control's window rectangle dirty and sends (synchronous) or posts message 1025.
     bool invalidate(bool synchronous);
+    // The same for a part of the control only (control-local coordinates, cut to the control).
+    bool invalidate(bool synchronous, const RECT& part);
     void setEnabled(bool on);
     void setVisible(bool on);
     void setChecked(bool on);
