@@ -1,5 +1,7 @@
 #include "controls/progress_bar.h"
 
+#include <algorithm>
+
 #include "dui/factory.h"
 #include "host/handles.h"
 #include "render/skin_store.h"
@@ -18,13 +20,35 @@ RECT fillArea(const Control& bar, const RECT& rect) {
 }  // namespace
 
 void ProgressBar::setRange(int32_t range) {
+    const RECT before = fillRect(localRect());
     range_ = range;
-    invalidate(false);
+    repaintFill(before);
 }
 
 void ProgressBar::setPosition(int32_t p) {
+    const RECT before = fillRect(localRect());
     position_ = p < range_ ? p : range_;
-    invalidate(false);
+    repaintFill(before);
+}
+
+RECT ProgressBar::localRect() const {
+    return RECT{0, 0, bounds().right - bounds().left, bounds().bottom - bounds().top};
+}
+
+// Only the band between the old and the new edge of the fill changes; an install of many files moves
+// the edge by less than a pixel with most steps, and those repaint nothing.
+void ProgressBar::repaintFill(const RECT& before) {
+    const RECT after = fillRect(localRect());
+    if (EqualRect(&before, &after))
+        return;
+    RECT band;
+    if (IsRectEmpty(&before) || IsRectEmpty(&after)) {
+        UnionRect(&band, &before, &after);
+    } else {
+        band = RECT{std::min(before.right, after.right), after.top, std::max(before.right, after.right),
+                    after.bottom};
+    }
+    invalidate(false, band);
 }
 
 RECT ProgressBar::fillRect(const RECT& rect) const {
@@ -32,6 +56,8 @@ RECT ProgressBar::fillRect(const RECT& rect) const {
         return RECT{0, 0, 0, 0};
     const RECT area = fillArea(*this, rect);
     const int64_t width = static_cast<int64_t>(area.right - area.left) * position_ / range_;
+    if (width <= 0 || area.bottom <= area.top)
+        return RECT{0, 0, 0, 0};
     return RECT{area.left, area.top, static_cast<LONG>(area.left + width), area.bottom};
 }
 

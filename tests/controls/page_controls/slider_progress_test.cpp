@@ -129,6 +129,18 @@ TEST_F(SliderAndProgress, TheFillShowsPositionOverRangeOfTheFillArea) {
     EXPECT_EQ(pixelIn(w, bar, 5 + 299, 10), kGreen);
     EXPECT_EQ(pixelIn(w, bar, 5 + 300, 10), kGrey);
 
+    // An install of many files: a step that leaves the edge in its pixel asks for no repaint.
+    bar->setRange(40000);
+    EXPECT_TRUE(settle(w));
+    bar->setPosition(10000);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, w->handle(), kRepaintMessage, kRepaintMessage, PM_NOREMOVE));
+    EXPECT_TRUE(settle(w));
+    bar->setPosition(10001);
+    EXPECT_FALSE(PeekMessageW(&msg, w->handle(), kRepaintMessage, kRepaintMessage, PM_NOREMOVE));
+    EXPECT_EQ(pixelIn(w, bar, 5 + 74, 10), kGreen) << "a quarter of 300 pixels";
+    EXPECT_EQ(pixelIn(w, bar, 5 + 75, 10), kGrey);
+
     auto* bare = as<ProgressBar>(w, 21);
     ASSERT_NE(bare, nullptr);
     bare->setPosition(1);
