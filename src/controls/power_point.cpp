@@ -25,8 +25,11 @@ void PowerPoint::loadImages() {
             images_.push_back(findSkinImage(std::wstring(list.substr(start, end - start)).c_str()));
         start = end + 1;
     }
+    // A blend of opaque pictures is opaque and is copied rather than blended onto the page.
+    const bool translucent = std::any_of(images_.begin(), images_.end(),
+                                         [](const SkinImage* img) { return img && img->hasAlpha(); });
     const SkinImage* first = images_.empty() ? nullptr : images_.front();
-    if (!first || !frame_.createBlank(first->width(), first->height()))
+    if (!first || !frame_.createBlank(first->width(), first->height(), translucent))
         frame_.createBlank(0, 0);
     blendedCount_ = blendedIndex_ = -1;
     timer_.setInterval(kInterval);
@@ -74,15 +77,12 @@ void PowerPoint::crossFade(uint32_t* out, const uint32_t* current, const uint32_
         mine[i] = static_cast<uint16_t>(i * weight);
         theirs[i] = static_cast<uint16_t>(i * (256 - weight));
     }
-    for (std::size_t k = 0; k < words; ++k) {
-        const uint32_t a = current[k], b = previous[k];
-        uint32_t mixed = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            const uint32_t sum = mine[(a >> shift) & 0xFF] + theirs[(b >> shift) & 0xFF];
-            mixed |= (sum >> 8) << shift;
-        }
-        out[k] = mixed;
-    }
+    // Byte by byte: blue, green, red and alpha alike.
+    auto* o = reinterpret_cast<uint8_t*>(out);
+    const auto* a = reinterpret_cast<const uint8_t*>(current);
+    const auto* b = reinterpret_cast<const uint8_t*>(previous);
+    const std::size_t bytes = words * 4;
+    for (std::size_t k = 0; k < bytes; ++k) o[k] = static_cast<uint8_t>((mine[a[k]] + theirs[b[k]]) >> 8);
 }
 
 const SkinImage* PowerPoint::frameToShow() {

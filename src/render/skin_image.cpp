@@ -96,7 +96,7 @@ bool SkinImage::decodeImage(const void* bytes, std::size_t length) {
     return true;
 }
 
-bool SkinImage::createBlank(int width, int height) {
+bool SkinImage::createBlank(int width, int height, bool hasAlpha) {
     bitmap_.reset();
     pixels_ = nullptr;
     width_ = height_ = 0;
@@ -112,7 +112,7 @@ bool SkinImage::createBlank(int width, int height) {
     pixels_ = static_cast<uint32_t*>(bits);
     width_ = width;
     height_ = height;
-    hasAlpha_ = true;
+    hasAlpha_ = hasAlpha;
     return true;
 }
 

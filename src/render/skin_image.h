@@ -14,8 +14,9 @@ class SkinImage {
     // bitmap) when the data does not decode or the section cannot be made. Replaces earlier contents.
     bool decodeImage(const void* bytes, std::size_t length);
     // Replaces the contents with a width x height image of zero words, to be written through pixels()
-    // (premultiplied) and drawn with alpha blending. False (and no bitmap) when it cannot be made.
-    bool createBlank(int width, int height);
+    // (premultiplied). With hasAlpha it is drawn with alpha blending, else copied like an opaque image.
+    // False (and no bitmap) when it cannot be made.
+    bool createBlank(int width, int height, bool hasAlpha = true);
 
     // Draws the source rectangle (sx, sy, sw, sh) stretched into (dx, dy, dw, dh). False without
     // drawing when there is no bitmap or a size is not positive.
