@@ -93,6 +93,17 @@ uint32_t screenPixel(int x, int y) {
     return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
+uint32_t waitScreenPixel(int x, int y, uint32_t rgb, DWORD timeoutMs) {
+    uint32_t seen = 0xFFFFFFFF;
+    pumpUntil(
+        [&] {
+            seen = screenPixel(x, y);
+            return seen == rgb;
+        },
+        timeoutMs);
+    return seen;
+}
+
 // ---- Real input ------------------------------------------------------------------------------------
 
 namespace {
