@@ -52,3 +52,10 @@ cp "$tmp/5.png" "$out/check_on_over.png"
 # Icon: a small disc with a ring.
 "$im" -size 16x16 xc:none -fill '#F2A03D' -stroke '#B86E12' -strokewidth 1 \
     -draw "circle 7.5,7.5 7.5,1.5" "PNG32:$out/icon.png"
+
+# The window's drop shadow: a blurred dark frame, fully transparent where the window sits. Its
+# nine-grid margins equal the shadow margins (20, 14, 16, 21).
+"$im" -size 76x75 xc:none -fill 'rgba(0,0,0,0.55)' -draw "roundrectangle 16,11 59,52 6,6" -blur 0x6 \
+    -region 40x40+20+14 -alpha transparent +region "PNG32:$out/shadow.png"
+# The close button's hover face.
+"$im" -size 16x32 gradient:'#E0504A-#B83430' "PNG32:$out/close_over.png"
