@@ -8,6 +8,10 @@
 #include <cwchar>
 #include <string>
 
+#include "controls/edit.h"
+#include "controls/power_point.h"
+#include "controls/progress_bar.h"
+#include "controls/text_box.h"
 #include "dui/control.h"
 #include "dui/object.h"
 #include "dui/panels.h"
@@ -210,6 +214,49 @@ int getChildAt(lua_State* L) {
     return 1;
 }
 
+// The text operations of the text controls (their own content, not the "text" attribute).
+template <typename TextControl>
+int setOwnText(lua_State* L) {
+    if (auto* c = dynamic_cast<TextControl*>(controlFromSelf(L))) {
+        std::wstring text = argText(L, 2);
+        c->setText(std::wstring_view(text));
+    }
+    return 0;
+}
+
+template <typename TextControl>
+int getOwnText(lua_State* L) {
+    auto* c = dynamic_cast<TextControl*>(controlFromSelf(L));
+    if (!c)
+        return 0;
+    pushText(L, c->getText());
+    return 1;
+}
+
+int playStart(lua_State* L) {
+    if (auto* c = dynamic_cast<PowerPoint*>(controlFromSelf(L)))
+        c->playStart();
+    return 0;
+}
+
+int playStop(lua_State* L) {
+    if (auto* c = dynamic_cast<PowerPoint*>(controlFromSelf(L)))
+        c->playStop();
+    return 0;
+}
+
+int setRange(lua_State* L) {
+    if (auto* c = dynamic_cast<ProgressBar*>(controlFromSelf(L)))
+        c->setRange(static_cast<int32_t>(argInteger(L, 2)));
+    return 0;
+}
+
+int setPosition(lua_State* L) {
+    if (auto* c = dynamic_cast<ProgressBar*>(controlFromSelf(L)))
+        c->setPosition(static_cast<int32_t>(argInteger(L, 2)));
+    return 0;
+}
+
 const luaL_Reg kCommonMethods[] = {
     {"getWindow", getWindow},
     {"getParent", navigate<&Control::parent>},
@@ -244,6 +291,26 @@ const luaL_Reg kPanelMethods[] = {
     {"getChild", getChildAt},
 };
 
+const luaL_Reg kEditMethods[] = {
+    {"setText", setOwnText<Edit>},
+    {"getText", getOwnText<Edit>},
+};
+
+const luaL_Reg kTextBoxMethods[] = {
+    {"setText", setOwnText<TextBox>},
+    {"getText", getOwnText<TextBox>},
+};
+
+const luaL_Reg kPowerPointMethods[] = {
+    {"playStart", playStart},
+    {"playStop", playStop},
+};
+
+const luaL_Reg kProgressBarMethods[] = {
+    {"setRange", setRange},
+    {"setPosition", setPosition},
+};
+
 template <std::size_t N>
 void setMethods(lua_State* L, const luaL_Reg (&methods)[N]) {
     for (const luaL_Reg& m : methods) {
@@ -262,6 +329,14 @@ void registerControlMethods(lua_State* L, const wchar_t* typeName) {
         setMethods(L, kButtonMethods);
     if (std::wcscmp(typeName, L"Panel") == 0)
         setMethods(L, kPanelMethods);
+    if (std::wcscmp(typeName, L"Edit") == 0)
+        setMethods(L, kEditMethods);
+    if (std::wcscmp(typeName, L"TextBox") == 0)
+        setMethods(L, kTextBoxMethods);
+    if (std::wcscmp(typeName, L"PowerPoint") == 0)
+        setMethods(L, kPowerPointMethods);
+    if (std::wcscmp(typeName, L"ProgressBar") == 0)
+        setMethods(L, kProgressBarMethods);
 }
 
 }  // namespace script
