@@ -17,6 +17,7 @@ const char kPage[] = R"(
   <ProgressBar id="20" x="20" y="100" width="310" height="20" progressbkimg="grey.png"
                progressimg="green.png" progressmargin="5,3,5,3"/>
   <ProgressBar id="21" x="20" y="140" width="100" height="20" progressimg="green.png"/>
+  <Slider id="12" x="20" y="180" width="20"/>
 </Canvas>)";
 
 class SliderAndProgress : public PageTest {
@@ -75,6 +76,15 @@ TEST_F(SliderAndProgress, PressAndDragSetTheValueAndPinItAtTheEnds) {
     EXPECT_EQ(changes.count(), afterEnd + 1);
 }
 
+TEST_F(SliderAndProgress, ATrackNoLongerThanTheThumbKeepsItsValue) {
+    // The pointer's value would divide by the track less the thumb, here 0.
+    auto* stub = as<Slider>(w, 12);
+    ASSERT_NE(stub, nullptr);
+    clickAt(w, centreOf(w, stub));
+    EXPECT_EQ(stub->value(), 50);
+    EXPECT_EQ(stub->thumbRect().left, 0);
+}
+
 TEST_F(SliderAndProgress, OneWheelNotchMovesTheValueByTwo) {
     Counter changes(slider, event::ValueChange);
     moveTo(w, along(30));
@@ -128,6 +138,12 @@ TEST_F(SliderAndProgress, TheFillShowsPositionOverRangeOfTheFillArea) {
     bar->setPosition(200);
     EXPECT_EQ(pixelIn(w, bar, 5 + 299, 10), kGreen);
     EXPECT_EQ(pixelIn(w, bar, 5 + 300, 10), kGrey);
+
+    // A range in bytes of a large payload: width * position does not fit in 32 bits.
+    bar->setRange(240000000);
+    bar->setPosition(60000000);
+    EXPECT_EQ(pixelIn(w, bar, 5 + 74, 10), kGreen);
+    EXPECT_EQ(pixelIn(w, bar, 5 + 75, 10), kGrey);
 
     // An install of many files: a step that leaves the edge in its pixel asks for no repaint.
     bar->setRange(40000);
