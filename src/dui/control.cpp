@@ -1,7 +1,10 @@
 #include "dui/control.h"
 
+#include <oleacc.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "dui/window_host.h"
 #include "host/ui_context.h"
@@ -182,6 +185,23 @@ Control* Control::hitTest(POINT point) {
     return this;
 }
 
+void Control::setFlags(uint32_t f) {
+    constexpr uint32_t kTold =
+        flag::enabled | flag::visible | flag::collapsed | flag::checked | flag::focused;
+    const uint32_t changed = (flags_ ^ f) & kTold;
+    flags_ = f;
+    if (!changed)
+        return;
+    if (changed & (flag::visible | flag::collapsed)) {
+        const bool shown = (f & (flag::visible | flag::collapsed)) == flag::visible;
+        notifyAccessible(shown ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE);
+    }
+    if (changed & ~flag::focused)
+        notifyAccessible(EVENT_OBJECT_STATECHANGE);
+    if ((changed & flag::focused) && (f & flag::focused))
+        notifyAccessible(EVENT_OBJECT_FOCUS);
+}
+
 bool Control::addDelegate(int32_t eventId, void* context, EventFn function) {
     Delegate* d = Delegate::create(context, function);
     if (!d)
@@ -225,6 +245,11 @@ void Control::removeDelegate(int32_t eventId, void* context, EventFn function) {
 void Control::raiseEvent(EventRecord& event) {
     if (!isLiveControl(this))
         return;
+    if (event.id == event::ValueChange) {
+        std::wstring value;
+        if (accessibleValue(&value))
+            notifyAccessible(EVENT_OBJECT_VALUECHANGE);
+    }
     constexpr int kCapacity = 16;
     Delegate* buffer[kCapacity];
     int count = 0;
@@ -384,4 +409,100 @@ void Control::detach() {
         window_->forgetControl(this);
     window_ = nullptr;
     liveSet().erase(this);
+}
+
+// ---- Accessibility --------------------------------------------------------------------------------------
+
+namespace {
+
+bool isType(const Control& control, const wchar_t* name) {
+    return std::wcscmp(control.typeName(), name) == 0;
+}
+
+}  // namespace
+
+int32_t Control::accessibleRole() const {
+    if (hasFlag(flag::container))
+        return ROLE_SYSTEM_GROUPING;
+    if (isType(*this, L"Button"))
+        return ROLE_SYSTEM_PUSHBUTTON;
+    if (isType(*this, L"Edit") || isType(*this, L"TextBox"))
+        return ROLE_SYSTEM_TEXT;
+    if (isType(*this, L"ProgressBar"))
+        return ROLE_SYSTEM_PROGRESSBAR;
+    if (isType(*this, L"Image"))
+        return ROLE_SYSTEM_GRAPHIC;
+    if (isType(*this, L"PowerPoint"))
+        return ROLE_SYSTEM_ANIMATION;
+    const wchar_t* text = findText(attr::text);
+    return text && *text ? ROLE_SYSTEM_STATICTEXT : ROLE_SYSTEM_GRAPHIC;
+}
+
+std::wstring Control::accessibleName() const {
+    const wchar_t* text = findText(attr::text);
+    if (!text || !*text)
+        text = getText(attr::tooltip);
+    return text;
+}
+
+bool Control::accessibleValue(std::wstring*) const {
+    return false;
+}
+
+uint32_t Control::accessibleState() const {
+    uint32_t state = 0;
+    for (const Control* c = this; c; c = c->parent_) {
+        if ((c->flags_ & (flag::visible | flag::collapsed)) != flag::visible) {
+            state |= STATE_SYSTEM_INVISIBLE;
+            break;
+        }
+    }
+    if (!hasFlag(flag::enabled))
+        state |= STATE_SYSTEM_UNAVAILABLE;
+    if (hasFlag(flag::focusOnPress))
+        state |= STATE_SYSTEM_FOCUSABLE;
+    if (hasFlag(flag::focused) && window_ && window_->windowHandle() && GetFocus() == window_->windowHandle())
+        state |= STATE_SYSTEM_FOCUSED;
+    if (hasFlag(flag::hover))
+        state |= STATE_SYSTEM_HOTTRACKED;
+    if (hasFlag(flag::pressed))
+        state |= STATE_SYSTEM_PRESSED;
+    if (hasFlag(flag::checked) && isType(*this, L"Button"))
+        state |= STATE_SYSTEM_CHECKED;
+    return state;
+}
+
+const wchar_t* Control::defaultActionName() const {
+    return isType(*this, L"Button") ? L"Press" : nullptr;
+}
+
+bool Control::doDefaultAction() {
+    if (!isType(*this, L"Button"))
+        return false;
+    EventRecord click;
+    click.id = event::Click;
+    click.route = kRouteDirect;
+    return postEvent(click);
+}
+
+void Control::accessibleChildren(std::vector<Control*>* out) const {
+    for (Control* c = firstChild(); c; c = c->next_) out->push_back(c);
+}
+
+LONG Control::accessibleId() const {
+    if (!parent_)
+        return CHILDID_SELF;
+    return -static_cast<LONG>(serial_ & 0x7FFFFFFF);
+}
+
+void Control::notifyAccessible(DWORD winEvent) const {
+    if (!window_ || !isLiveControl(this))
+        return;
+    if (HWND hwnd = window_->windowHandle())
+        NotifyWinEvent(winEvent, hwnd, OBJID_CLIENT, accessibleId());
+}
+
+void Control::textChanged(AttributeId id) {
+    if (id == attr::text || id == attr::tooltip)
+        notifyAccessible(EVENT_OBJECT_NAMECHANGE);
 }
