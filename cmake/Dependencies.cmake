@@ -42,7 +42,4 @@ if(NOT TARVO_FUZZ)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 endif()
 
-# Windows builds pack their resources with the host packtool (scripts/test and scripts/run build the
-# host preset first).
-set(TARVO_HOST_PACKTOOL ${CMAKE_SOURCE_DIR}/build/host/tools/packtool/packtool CACHE FILEPATH
-    "packtool built for the build machine")
+include(${CMAKE_CURRENT_LIST_DIR}/HostTools.cmake)

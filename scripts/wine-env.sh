@@ -10,10 +10,26 @@ wine_env_start() {
   if [ -z "${TARVO_USE_DISPLAY:-}" ]; then
     local n=$((90 + RANDOM % 400))
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    local log
+    log=$(mktemp -t tarvo-xvfb.XXXXXX)
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$log" 2>&1 &
     TARVO_XVFB_PID=$!
     export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    for _ in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$TARVO_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    # Wine started without a display cannot make a single window: stop here rather than fail every test.
+    if [ ! -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$TARVO_XVFB_PID" 2>/dev/null; then
+      echo "wine-env: Xvfb did not start on display :$n; its output:" >&2
+      sed 's/^/  /' "$log" >&2
+      rm -f "$log"
+      kill "$TARVO_XVFB_PID" 2>/dev/null || true
+      TARVO_XVFB_PID=""
+      return 1
+    fi
+    rm -f "$log"
   fi
   if [ ! -f "$WINEPREFIX/.tarvo-ready" ]; then
     mkdir -p "$WINEPREFIX"

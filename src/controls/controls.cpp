@@ -1,7 +1,8 @@
 #include "controls/controls.h"
 
+#include "controls/listbox.h"
 #include "dui/factory.h"
 
 void registerControlCreators(duiFactory::ControlCreatorRegistry& registry) {
-    (void)registry;
+    registerListCreators(registry);
 }

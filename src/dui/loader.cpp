@@ -91,6 +91,15 @@ Control* buildControl(const XmlNode* element) {
         }
         return control;
     }
+    if (auto* owner = dynamic_cast<ItemOwner*>(control)) {
+        for (const XmlNode* child = element->first_node(); child; child = child->next_sibling()) {
+            if (Control* built = buildControl(child)) {
+                if (!owner->addItem(built))
+                    delete built;
+            }
+        }
+        return control;
+    }
     if (!control->hasFlag(flag::container))
         return control;  // children only under containers
     for (const XmlNode* child = element->first_node(); child; child = child->next_sibling()) {

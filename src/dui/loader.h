@@ -26,6 +26,17 @@ class PageOwner {
     ~PageOwner() = default;
 };
 
+// A control that takes the trees built from its child elements as its items (lists and combo boxes),
+// whether or not it is a container.
+class ItemOwner {
+  public:
+    // Takes ownership of `item` (not null) and answers true; false leaves it with the caller.
+    virtual bool addItem(Control* item) = 0;
+
+  protected:
+    ~ItemOwner() = default;
+};
+
 // Replaces the live context's layout store with the named resource read through currentFileSystem().
 // False when there is no context or file system, or the resource is missing (the store is then empty).
 bool loadLayouts(const wchar_t* resourceName);

@@ -109,6 +109,18 @@ void Panel::addChild(Control* child) {
         child->attach(window());
 }
 
+Control* Panel::removeChild(Control* child) {
+    if (!child || child->parent_ != this)
+        return nullptr;
+    if (child->window())
+        child->detach();
+    (child->prev_ ? child->prev_->next_ : first_) = child->next_;
+    (child->next_ ? child->next_->prev_ : last_) = child->prev_;
+    child->parent_ = child->prev_ = child->next_ = nullptr;
+    --count_;
+    return child;
+}
+
 Control* Panel::childAt(int32_t index) const {
     if (index < 0)
         return nullptr;
@@ -117,21 +129,23 @@ Control* Panel::childAt(int32_t index) const {
     return c;
 }
 
+void paintChild(Control* child, HDC dc, const RECT& parentRect, const RECT& clip) {
+    if (!child->hasFlag(flag::visible) || child->hasFlag(flag::collapsed))
+        return;
+    RECT moved = child->bounds();
+    OffsetRect(&moved, parentRect.left, parentRect.top);
+    RECT area;
+    if (!IntersectRect(&area, &moved, &clip))
+        return;
+    // Whatever the child changes in the DC is undone after it, the narrowed clip included.
+    win::savedc_guard saved(dc);
+    win::clip_guard clipped(dc, area);
+    child->paint(dc, moved, area);
+}
+
 void Panel::paint(HDC dc, const RECT& rect, const RECT& clip) {
     Control::paint(dc, rect, clip);
-    for (Control* child = first_; child; child = child->nextSibling()) {
-        if (!child->hasFlag(flag::visible) || child->hasFlag(flag::collapsed))
-            continue;
-        RECT moved = child->bounds();
-        OffsetRect(&moved, rect.left, rect.top);
-        RECT area;
-        if (!IntersectRect(&area, &moved, &clip))
-            continue;
-        // Whatever the child changes in the DC is undone after it, the narrowed clip included.
-        win::savedc_guard saved(dc);
-        win::clip_guard clipped(dc, area);
-        child->paint(dc, moved, area);
-    }
+    for (Control* child = first_; child; child = child->nextSibling()) paintChild(child, dc, rect, clip);
 }
 
 Control* Panel::hitTest(POINT point) {

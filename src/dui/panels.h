@@ -13,6 +13,11 @@ SIZE measureControl(Control* control, SIZE available);
 // Places `control` in `slot` (parent coordinates) and sets its bounds.
 void arrangeControl(Control* control, const RECT& slot);
 
+// Paints one child of a container whose own rectangle is `parentRect` (surface coordinates): nothing
+// when the child is hidden or collapsed or its moved bounds miss `clip`; otherwise the child paints
+// clipped to that intersection and its changes to the DC are undone afterwards.
+void paintChild(Control* child, HDC dc, const RECT& parentRect, const RECT& clip);
+
 class Panel : public Control {
   public:
     Panel() : Control(flag::kPanelInitial) {}
@@ -25,6 +30,9 @@ class Panel : public Control {
 
     // Appends `child` (owned from now on); attaches it when the panel is attached.
     void addChild(Control* child);
+    // Unlinks one of this panel's children, detaching it first when attached, and hands it back to
+    // the caller, who owns it from now on. Null (nothing happens) when `child` is not a child here.
+    Control* removeChild(Control* child);
     // Null when the index is beyond the end.
     Control* childAt(int32_t index) const;
     Control* firstChild() const override { return first_; }

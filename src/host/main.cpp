@@ -22,8 +22,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     // 1-2. A second installer refuses; without a mutex start-up goes on unguarded.
     win::unique_handle mutex(CreateMutexW(nullptr, TRUE, L"Global\\TARVOINSTALLER"));
-    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS)
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        mutex.reset();  // before the refusal: once the first installer ends, a new one may start
         return refuse(L"检测到Tarvo安装或卸载程序正在运行，请结束后重试。");
+    }
     instanceMutex() = std::move(mutex);
 
     // 3. The mutex stays held until the process ends.

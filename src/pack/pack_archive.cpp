@@ -38,13 +38,15 @@ std::string at(std::size_t offset) {
     return " at offset " + std::to_string(offset);
 }
 
-// Decodes the raw LZMA1 stream of a compressed entry into out (capacity = unpacked size); returns the
-// number of bytes produced. Stops when the output is full, the input ends or the stream is corrupt.
-std::size_t decodeLzma(const unsigned char* data, std::size_t storedSize, unsigned char* out,
-                       std::size_t unpackedSize) {
+// Decodes the raw LZMA1 stream of a compressed entry into out (capacity = unpacked size); *produced is
+// the number of bytes decoded. Stops when the output is full, the input ends or the stream is corrupt.
+// Ok only when the output was filled.
+PackResult decodeLzma(const unsigned char* data, std::size_t storedSize, unsigned char* out,
+                      std::size_t unpackedSize, std::size_t* produced) {
+    *produced = 0;
     unsigned props = data[0];
     if (props >= 9 * 5 * 5)
-        return 0;
+        return PackResult::Damaged;
     lzma_options_lzma options{};
     options.lc = props % 9;
     options.lp = (props / 9) % 5;
@@ -59,19 +61,21 @@ std::size_t decodeLzma(const unsigned char* data, std::size_t storedSize, unsign
     lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
 
     lzma_stream stream = LZMA_STREAM_INIT;
-    if (lzma_raw_decoder(&stream, filters) != LZMA_OK) {
-        lzma_end(&stream);
-        return 0;
+    lzma_ret ret = lzma_raw_decoder(&stream, filters);
+    if (ret == LZMA_OK) {
+        stream.next_in = data + 5;
+        stream.avail_in = storedSize - 5;
+        stream.next_out = out;
+        stream.avail_out = unpackedSize;
+        do {
+            ret = lzma_code(&stream, LZMA_FINISH);
+        } while (ret == LZMA_OK);
+        *produced = unpackedSize - stream.avail_out;
     }
-    stream.next_in = data + 5;
-    stream.avail_in = storedSize - 5;
-    stream.next_out = out;
-    stream.avail_out = unpackedSize;
-    while (lzma_code(&stream, LZMA_FINISH) == LZMA_OK) {
-    }
-    std::size_t produced = unpackedSize - stream.avail_out;
     lzma_end(&stream);
-    return produced;
+    if (ret == LZMA_MEM_ERROR)
+        return PackResult::OutOfMemory;
+    return *produced == unpackedSize ? PackResult::Ok : PackResult::Damaged;
 }
 
 }  // namespace
@@ -158,7 +162,11 @@ std::unique_ptr<PackArchive> openPackArchive(const void* block, std::size_t size
     return std::make_unique<PackArchive>(block, size);
 }
 
-void* extractEntry(const PackArchive& archive, const PackEntry& entry, std::size_t* size) {
+void* extractEntry(const PackArchive& archive, const PackEntry& entry, std::size_t* size,
+                   PackResult* result) {
+    PackResult ignored;
+    PackResult& outcome = result ? *result : ignored;
+    outcome = PackResult::OutOfMemory;
     const unsigned char* data = archive.base() + entry.dataOffset;
     if (!entry.compressed()) {
         // malloc(0) may return null, which would read as a missing entry.
@@ -169,22 +177,31 @@ void* extractEntry(const PackArchive& archive, const PackEntry& entry, std::size
             std::memcpy(buffer, data, entry.storedSize);
         if (size)
             *size = entry.storedSize;
+        outcome = PackResult::Ok;
         return buffer;
     }
     auto* buffer = static_cast<unsigned char*>(std::malloc(entry.unpackedSize));
     if (!buffer)
         return nullptr;
-    std::size_t produced = decodeLzma(data, entry.storedSize, buffer, entry.unpackedSize);
+    std::size_t produced = 0;
+    outcome = decodeLzma(data, entry.storedSize, buffer, entry.unpackedSize, &produced);
+    if (outcome == PackResult::OutOfMemory) {
+        std::free(buffer);
+        return nullptr;
+    }
     if (size)
         *size = produced;
     return buffer;
 }
 
-void* extractEntry(const PackArchive& archive, const char16_t* name, std::size_t* size) {
-    if (!name)
+void* extractEntry(const PackArchive& archive, const char16_t* name, std::size_t* size, PackResult* result) {
+    const PackEntry* entry = name ? archive.find(name) : nullptr;
+    if (!entry) {
+        if (result)
+            *result = PackResult::Missing;
         return nullptr;
-    const PackEntry* entry = archive.find(name);
-    return entry ? extractEntry(archive, *entry, size) : nullptr;
+    }
+    return extractEntry(archive, *entry, size, result);
 }
 
 void freeEntry(void* buffer) {

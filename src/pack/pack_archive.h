@@ -63,12 +63,24 @@ class PackArchive {
 // what could be read and isDamaged() set.
 std::unique_ptr<PackArchive> openPackArchive(const void* block, std::size_t size);
 
+// What an extraction found. Like liblzma's return codes, it tells a caller's wrong name from damaged
+// data and from a lack of memory, so that each can be answered differently (retry, report, give up).
+enum class PackResult {
+    Ok,           // the whole content: exactly the entry's contentSize() bytes
+    Missing,      // no entry has that name (or the name is null); no buffer
+    Damaged,      // the stream ended early or is corrupt; the buffer holds what was decoded before it
+    OutOfMemory,  // the output buffer or the decoder's state could not be allocated; no buffer
+};
+
 // Returns a new malloc'd buffer with the entry's content (never null for an existing entry, even when
-// empty), or null when no entry has that name or the buffer cannot be allocated; *size is set only
-// on success (size may be null). A damaged compressed entry yields what the decoder produced before it
-// stopped, with that length. No terminating zero is appended.
-void* extractEntry(const PackArchive& archive, const char16_t* name, std::size_t* size);
-void* extractEntry(const PackArchive& archive, const PackEntry& entry, std::size_t* size);
+// empty, unless memory runs out), or null when no entry has that name or memory runs out. *size is set
+// whenever a buffer is returned (size may be null). A damaged compressed entry yields what the decoder
+// produced before it stopped, with that length. No terminating zero is appended. *result (may be
+// null) says which case it was.
+void* extractEntry(const PackArchive& archive, const char16_t* name, std::size_t* size,
+                   PackResult* result = nullptr);
+void* extractEntry(const PackArchive& archive, const PackEntry& entry, std::size_t* size,
+                   PackResult* result = nullptr);
 
 // Releases a buffer from extractEntry (it is free()).
 void freeEntry(void* buffer);

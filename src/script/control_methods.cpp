@@ -10,6 +10,8 @@
 
 #include "dui/control.h"
 #include "dui/object.h"
+#include "dui/panels.h"
+#include "window/window_impl.h"
 #include "script/lua_text.h"
 #include "script/script_engine.h"
 
@@ -57,6 +59,16 @@ int getFlag(lua_State* L) {
 int setEnabled(lua_State* L) {
     if (Control* c = controlFromSelf(L))
         c->setEnabled(lua_toboolean(L, 2) != 0);
+    return 0;
+}
+
+// setFocus(): makes the control its window's focused control; nothing without a window.
+int setFocus(lua_State* L) {
+    Control* c = controlFromSelf(L);
+    if (!c)
+        return 0;
+    if (auto* window = dynamic_cast<WindowImpl*>(c->window()))
+        window->setFocusedControl(c);
     return 0;
 }
 
@@ -170,12 +182,20 @@ int setCheck(lua_State* L) {
     return 0;
 }
 
-// getFirstChild, and getLastChild which answers the first child too.
 int getFirstChild(lua_State* L) {
     Control* c = controlFromSelf(L);
     if (!c)
         return 0;
     pushControlObject(L, c->firstChild());
+    return 1;
+}
+
+int getLastChild(lua_State* L) {
+    Control* c = controlFromSelf(L);
+    if (!c)
+        return 0;
+    auto* panel = dynamic_cast<Panel*>(c);
+    pushControlObject(L, panel ? panel->lastChild() : nullptr);
     return 1;
 }
 
@@ -199,6 +219,7 @@ const luaL_Reg kCommonMethods[] = {
     {"setEnabled", setEnabled},
     {"setVisible", setVisible},
     {"getVisible", getFlag<flag::visible>},
+    {"setFocus", setFocus},
     {"setStyle", setTextAttribute<attr::style, true>},
     {"repaint", repaint},
     {"addHandler", addHandler},
@@ -219,7 +240,7 @@ const luaL_Reg kButtonMethods[] = {
 
 const luaL_Reg kPanelMethods[] = {
     {"getFirstChild", getFirstChild},
-    {"getLastChild", getFirstChild},
+    {"getLastChild", getLastChild},
     {"getChild", getChildAt},
 };
 

@@ -22,6 +22,17 @@ bool isFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// True when a full path names the root of a drive or of a share, with or without a trailing backslash
+// or the "\\?\" prefix.
+bool isRoot(std::wstring full) {
+    if (full.starts_with(L"\\\\?\\UNC\\"))
+        full.replace(0, 8, L"\\\\");
+    else if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
+        full.erase(0, 4);
+    while (full.size() > 1 && full.back() == L'\\') full.pop_back();
+    return PathIsRootW(full.c_str()) || PathIsRootW((full + L'\\').c_str());
+}
+
 // The special folder, created when missing; nothing when the shell has none.
 int pushSpecialFolder(lua_State* L, int csidl) {
     wchar_t path[MAX_PATH + 1] = {};
@@ -58,26 +69,36 @@ int copyFile(lua_State* L) {
     return 1;
 }
 
-// removeDirectory(path) -> nothing. An empty path or a bare drive would name the root of a whole
-// drive, so those are refused rather than emptied.
+// removeDirectory(path) -> nothing. A path whose full form is the root of a drive or share, however
+// it is spelt ("", "C:", "C:\.", "C:\Windows\..", "\" on the current drive), is refused rather than
+// emptied.
 int removeDirectory(lua_State* L) {
     std::wstring path = argText(L, 1);
     std::wstring trimmed = path;
     while (!trimmed.empty() && (trimmed.back() == L'\\' || trimmed.back() == L'/')) trimmed.pop_back();
     bool driveRoot = trimmed.empty() || (trimmed.size() == 2 && trimmed[1] == L':');
+    if (!driveRoot) {
+        DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+        std::wstring full(n, L'\0');
+        n = n ? GetFullPathNameW(path.c_str(), n, full.data(), nullptr) : 0;
+        full.resize(n);
+        driveRoot = n == 0 || isRoot(full);
+    }
     if (!driveRoot)
         removeTreeForced(path);
     return 0;
 }
 
 // createDirectory(path) -> boolean; every folder on the way is created, failures on the way ignored.
+// The leading backslashes of the path (a root-relative path, a \\server\share name) are kept, so the
+// folders are made where the path says, never under the current folder; the answer tests that path.
 int createDirectory(lua_State* L) {
     std::wstring path = argText(L, 1);
     for (wchar_t& c : path)
         if (c == L'/')
             c = L'\\';
-    std::wstring built;
-    size_t start = 0;
+    std::wstring built(path, 0, path.find_first_not_of(L'\\'));
+    size_t start = built.size();
     while (start <= path.size()) {
         size_t end = path.find(L'\\', start);
         if (end == std::wstring::npos)
@@ -89,7 +110,7 @@ int createDirectory(lua_State* L) {
         }
         start = end + 1;
     }
-    pushBoolean(L, !built.empty() && isFolder(built));
+    pushBoolean(L, !path.empty() && isFolder(path));
     return 1;
 }
 

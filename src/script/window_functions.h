@@ -1,7 +1,8 @@
-// The window-level globals of the UI interpreter. UI thread only.
+// The window-level globals of the UI interpreter (createWindow, startWork) and the methods of window
+// tables. UI thread only.
 #pragma once
 
 struct lua_State;
 
-// Registers `startWork` into the global table of `L` (stack unchanged).
+// Registers `createWindow` and `startWork` into the global table of `L` (stack unchanged).
 void registerWindowGlobals(lua_State* L);

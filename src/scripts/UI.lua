@@ -33,13 +33,18 @@ function lua_removeHandler(tbl, msg, func)
   end
 end
 
+-- Runs the handlers registered when the call began: a handler may add or remove handlers meanwhile.
 function lua_invokeHandlers(tbl, sender, msg, wparam, lparam)
   local list = tbl[msg]
   if not list then
     return
   end
+  local handlers = {}
   for i = 1, #list do
-    if list[i](sender, msg, wparam, lparam) then
+    handlers[i] = list[i]
+  end
+  for i = 1, #handlers do
+    if handlers[i](sender, msg, wparam, lparam) then
       return true
     end
   end

@@ -303,6 +303,8 @@ void WindowImpl::paintTree(HDC dc, const RECT& area) {
     }
 }
 
+// GDI fills leave the alpha byte at 0, so on a per-pixel-alpha window the caret would not show; the
+// text controls that use it live on plain windows.
 void WindowImpl::drawCaret(HDC dc) {
     if (!caretVisible_)
         return;
@@ -330,24 +332,26 @@ void WindowImpl::flushDirtyAreas() {
     if (dirty_.empty())
         return;
     HDC dc = backBuffer_.dc();
-    if (dc) {
-        for (const RECT& area : dirty_) {
-            // Per-pixel alpha is painted over, so the area starts out fully transparent each time;
-            // otherwise every repaint would darken what semi-transparent images drew before.
-            {
-                win::clip_guard clip(dc, area);
-                PatBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, BLACKNESS);
-            }
-            paintTree(dc, area);
+    RECT changed{0, 0, 0, 0};
+    for (const RECT& area : dirty_) {
+        UnionRect(&changed, &changed, &area);
+        if (!dc)
+            continue;
+        // Per-pixel alpha is painted over, so the area starts out fully transparent each time;
+        // otherwise every repaint would darken what semi-transparent images drew before.
+        {
             win::clip_guard clip(dc, area);
-            drawCaret(dc);
+            PatBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, BLACKNESS);
         }
+        paintTree(dc, area);
+        win::clip_guard clip(dc, area);
+        drawCaret(dc);
     }
     dirty_.clear();
-    pushLayered();
+    pushLayered(changed);
 }
 
-void WindowImpl::pushLayered() {
+void WindowImpl::pushLayered(const RECT& changed) {
     RECT r{};
     if (!backBuffer_.bitmap() || !GetWindowRect(handle(), &r))
         return;
@@ -355,7 +359,18 @@ void WindowImpl::pushLayered() {
     SIZE size{r.right - r.left, r.bottom - r.top};
     POINT source{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, constantAlpha_, static_cast<BYTE>(perPixelAlpha_ ? AC_SRC_ALPHA : 0)};
-    UpdateLayeredWindow(handle(), nullptr, &position, &size, backBuffer_.dc(), &source, 0, &blend, ULW_ALPHA);
+    // The whole buffer is the window's new look; naming the part that changed lets the system copy
+    // only that part (the rest of what it holds is already the same).
+    UPDATELAYEREDWINDOWINFO info{};
+    info.cbSize = sizeof(info);
+    info.pptDst = &position;
+    info.psize = &size;
+    info.hdcSrc = backBuffer_.dc();
+    info.pptSrc = &source;
+    info.pblend = &blend;
+    info.dwFlags = ULW_ALPHA;
+    info.prcDirty = &changed;
+    UpdateLayeredWindowIndirect(handle(), &info);
 }
 
 // ---- Caret --------------------------------------------------------------------------------------------

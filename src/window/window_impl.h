@@ -109,7 +109,7 @@ class WindowImpl : public WindowBase, public WindowHost {
     void createTooltip();
     void paintTree(HDC dc, const RECT& area);
     void drawCaret(HDC dc);
-    void pushLayered();
+    void pushLayered(const RECT& changed);
     void invalidateCaret();
     void toggleCaret();
 

@@ -226,7 +226,12 @@ LRESULT WindowImpl::onMouseMove(WPARAM wParam, LPARAM lParam) {
 
 void WindowImpl::requestMouseTracking() {
     TRACKMOUSEEVENT track{sizeof(track), TME_HOVER | TME_LEAVE, handle(), HOVER_DEFAULT};
-    trackingMouse_ = TrackMouseEvent(&track) != FALSE;
+    TrackMouseEvent(&track);
+    // Asked while the cursor is elsewhere (the synthetic move of WM_SHOWWINDOW), the request can
+    // succeed without tracking anything and without the leave message that would end it; so the flag
+    // says what the system really tracks, and the next move asks again.
+    TRACKMOUSEEVENT query{sizeof(query), TME_QUERY, nullptr, 0};
+    trackingMouse_ = TrackMouseEvent(&query) && query.hwndTrack == handle() && (query.dwFlags & TME_LEAVE);
 }
 
 void WindowImpl::updateHover(WPARAM wParam, LPARAM lParam) {

@@ -155,11 +155,13 @@ int LuaWork::extractFile(lua_State* L) {
     if (archive && !name.empty() && !target.empty()) {
         std::replace(name.begin(), name.end(), L'\\', L'/');
         size_t size = 0;
-        void* data = extractEntry(*archive, reinterpret_cast<const char16_t*>(name.c_str()), &size);
-        if (data) {
+        PackResult result = PackResult::Missing;
+        void* data = extractEntry(*archive, reinterpret_cast<const char16_t*>(name.c_str()), &size, &result);
+        // Only the whole content is installed: a short or corrupt entry answers false like a missing
+        // one, so the script asks and retries instead of leaving a truncated file behind.
+        if (result == PackResult::Ok)
             ok = writeTarget(target, data, size);
-            freeEntry(data);
-        }
+        freeEntry(data);
     }
     lua_pushboolean(L, ok);
     return 1;

@@ -39,7 +39,8 @@ class LuaWork {
     // notifyMessage(text) -> number: the UI's answer; 2 at once when the dispatcher refuses the item.
     static int notifyMessage(lua_State* L);
     // extractFile(entry, target) -> boolean: writes one payload entry ('\' read as '/') to target,
-    // replacing a read-only file; false when the entry is missing or the file cannot be written.
+    // replacing a read-only file; false when the entry is missing, does not decode to its full size or
+    // the file cannot be written.
     static int extractFile(lua_State* L);
 };
 

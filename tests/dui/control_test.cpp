@@ -265,25 +265,6 @@ TEST(PostedEvents, NoDeferredCallWindowMeansFalseAndNoDelivery) {
     c.detach();
 }
 
-TEST_F(Tree, SetVisibleFalseOnACapturedControlEndsTheCapture) {
-    attach();
-    button->addDelegate(event::LostCapture, &b1, record);
-    window.capture(button);
-    EXPECT_TRUE(button->hasFlag(flag::pressed));
-    calls.clear();
-    button->setVisible(false);
-    EXPECT_FALSE(button->hasFlag(flag::visible));
-    EXPECT_FALSE(button->hasFlag(flag::pressed));
-    EXPECT_EQ(calls, (Log{"b1:11"}));
-    EXPECT_EQ(window.captured, nullptr);
-
-    // Hiding the panel around a captured control ends its capture too.
-    window.capture(button);
-    calls.clear();
-    panel->setVisible(false);
-    EXPECT_EQ(calls, (Log{"b1:11"}));
-}
-
 TEST_F(Tree, FlagSettersChangeOnlyWhenTheValueDiffers) {
     button->setInt(attr::height, 20);
     measureControl(root, SIZE{400, 300});

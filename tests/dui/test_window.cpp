@@ -39,24 +39,6 @@ LRESULT CALLBACK TestWindow::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 void TestWindow::forgetControl(Control* control) {
     forgotten.push_back(control);
-    if (captured && isInside(captured, control)) {
-        Control* was = captured;
-        captured = nullptr;
-        was->setFlag(flag::pressed, false);
-        EventRecord e;
-        e.id = event::LostCapture;
-        e.route = kRouteDirect;
-        was->raiseEvent(e);
-    }
-}
-
-void TestWindow::capture(Control* control) {
-    captured = control;
-    control->setFlag(flag::pressed, true);
-    EventRecord e;
-    e.id = event::GotCapture;
-    e.route = kRouteDirect;
-    control->raiseEvent(e);
 }
 
 void TestWindow::pump() {

@@ -164,6 +164,29 @@ TEST(SetupExe, WhileTheUiScriptRunsStartUpIsCompleteAndTheGuardHeld) {
     EXPECT_TRUE(after.others.empty());
 }
 
+TEST(SetupExe, ARefusedInstanceHoldsNoGuardWhileItsRefusalIsShown) {
+    DeleteFileW(markerPath().c_str());
+    Process first = startProcess(setupProbeExe());
+    ASSERT_TRUE(first);
+    HWND box = findDialog(first.pid, L"probe", 15000);
+    ASSERT_NE(box, nullptr);
+    Process refused = startProcess(setupNoScriptExe());
+    ASSERT_TRUE(refused);
+    HWND refusal = findDialog(refused.pid, L"提示", 15000);
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(dialogText(refusal), kRunning);
+
+    // The first installer ends while the refusal is still up: a third start goes through.
+    ASSERT_TRUE(pressButton(box, IDOK));
+    EXPECT_EQ(waitExit(first, 15000), 0);
+    SetupRun third = runToExit(setupNoScriptExe(), 15000);
+    EXPECT_EQ(third.exitCode, 0);
+    EXPECT_TRUE(third.others.empty()) << "refused although no installer runs any more";
+
+    ASSERT_TRUE(pressButton(refusal, IDOK));
+    EXPECT_EQ(waitExit(refused, 15000), 0);
+}
+
 TEST(SetupExe, StaleOrShortMarkersAreDeletedAndStartUpGoesOn) {
     PendingRestart restart;
     std::wstring leftovers = specialFolder(CSIDL_APPDATA) + L"\\TarvoVirtualCamera";

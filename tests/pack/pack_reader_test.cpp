@@ -17,21 +17,29 @@ namespace {
 
 constexpr std::size_t kUntouched = 0xDEADBEEF;
 
-// Extracts name; the content, or a marker string when the entry is missing.
+// Extracts name; the content and the reader's verdict, checked against each other: a buffer comes
+// with Ok or Damaged, Ok exactly when the whole content came back, no buffer with Missing.
 struct Extracted {
     bool found = false;
     Bytes content;
+    PackResult result = PackResult::Ok;
 };
 
 Extracted extract(const PackArchive& archive, const char16_t* name) {
     Extracted result;
     std::size_t size = kUntouched;
-    void* buffer = extractEntry(archive, name, &size);
+    void* buffer = extractEntry(archive, name, &size, &result.result);
     if (!buffer) {
         EXPECT_EQ(size, kUntouched) << "size must stay untouched for a missing entry";
+        EXPECT_EQ(result.result, PackResult::Missing);
         return result;
     }
     EXPECT_NE(size, kUntouched);
+    const PackEntry* entry = archive.find(name);
+    EXPECT_TRUE(entry && result.result != PackResult::Missing && result.result != PackResult::OutOfMemory);
+    if (entry) {
+        EXPECT_EQ(result.result == PackResult::Ok, size == entry->contentSize());
+    }
     result.found = true;
     result.content.assign(static_cast<unsigned char*>(buffer), static_cast<unsigned char*>(buffer) + size);
     freeEntry(buffer);
@@ -175,6 +183,9 @@ TEST(PackReader, LookupIsExactAndCaseSensitive) {
     EXPECT_TRUE(extract(*archive, u"bin/app.exe").found);
     EXPECT_FALSE(extract(*archive, u"bin\\app.exe").found);
     EXPECT_EQ(extractEntry(*archive, nullptr, nullptr), nullptr);
+    PackResult result = PackResult::Ok;
+    EXPECT_EQ(extractEntry(*archive, nullptr, nullptr, &result), nullptr);
+    EXPECT_EQ(result, PackResult::Missing);
 }
 
 TEST(PackReader, BytesBeforeTheFirstEntryAreIgnored) {
@@ -429,24 +440,30 @@ TEST(PackReaderDamage, DamagedStreamYieldsWhatWasDecoded) {
     EXPECT_LT(e.content.size(), text.size());
     EXPECT_TRUE(std::equal(e.content.begin(), e.content.end(), text.begin()))
         << "decoded part must be correct";
+    EXPECT_EQ(e.result, PackResult::Damaged);
 
     e = extract(*archive, u"properties-only");
     EXPECT_TRUE(e.found);
     EXPECT_TRUE(e.content.empty());
+    EXPECT_EQ(e.result, PackResult::Damaged);
 
     e = extract(*archive, u"claims-more");
     EXPECT_EQ(e.content, text) << "a stream ending early yields what it holds";
+    EXPECT_EQ(e.result, PackResult::Damaged);
 
     e = extract(*archive, u"claims-less");
     EXPECT_EQ(e.content, Bytes(text.begin(), text.begin() + text.size() / 3)) << "decoding stops when full";
+    EXPECT_EQ(e.result, PackResult::Ok);
 
     e = extract(*archive, u"corrupt");
     EXPECT_TRUE(e.found);
     EXPECT_LT(e.content.size(), text.size());
+    EXPECT_EQ(e.result, PackResult::Damaged);
 
     e = extract(*archive, u"bad-properties");
     EXPECT_TRUE(e.found);
     EXPECT_TRUE(e.content.empty());
+    EXPECT_EQ(e.result, PackResult::Damaged);
 }
 
 TEST(PackReaderDamage, RandomBytesNeverCrash) {

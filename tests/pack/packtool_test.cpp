@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <regex>
 
 #include "archive_builder.h"
 #include "pack/pack_archive.h"
@@ -316,4 +317,125 @@ TEST_F(Packtool, ExtractRefusesNamesThatLeaveTheTargetFolder) {
     int files = 0;
     for (const auto& e : fs::recursive_directory_iterator(at(u8"target"))) files += e.is_regular_file();
     EXPECT_EQ(files, 1);
+}
+
+// ---- packtool manifest: the install script's operations list --------------------------------------
+
+namespace {
+
+struct Operation {
+    int kind;          // 1 file, 0 folder
+    std::string path;  // backslashes, as the script names it
+    bool operator==(const Operation&) const = default;
+};
+
+class PacktoolManifest : public Packtool {
+  protected:
+    void SetUp() override {
+        Packtool::SetUp();
+        fs::remove_all(in());
+    }
+    void file(const char8_t* rel) { writeBytes(in() / fs::path(rel), bytesOf("x")); }
+
+    // Runs manifest over in(); the operations it wrote, in order.
+    std::vector<Operation> manifest() {
+        packtest::ToolResult r = run({"manifest", at(u8"ops.lua"), in()});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        text = packtest::readText(at(u8"ops.lua"));
+        std::vector<Operation> ops;
+        std::regex line(R"(    \{([01]), \[(=*)\[(.*)\]\2\]\},\n)");
+        for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+            ops.push_back({std::stoi((*it)[1]), (*it)[3]});
+        return ops;
+    }
+    std::string text;
+};
+
+}  // namespace
+
+TEST_F(PacktoolManifest, VersionFirstThenFilesBeforeFoldersAndEachFolderBeforeItsContent) {
+    for (const char8_t* rel : {u8"zeta.txt", u8".version", u8"alpha/one.txt", u8"alpha/inner/two.txt",
+                               u8"configure/camera.ini", u8"Beta.txt"})
+        file(rel);
+    fs::create_directories(in() / "empty");
+    const std::vector<Operation> expected = {{1, ".version"},
+                                             {1, "Beta.txt"},
+                                             {1, "zeta.txt"},
+                                             {0, "configure"},
+                                             {1, "configure\\camera.ini"},
+                                             {0, "alpha"},
+                                             {1, "alpha\\one.txt"},
+                                             {0, "alpha\\inner"},
+                                             {1, "alpha\\inner\\two.txt"},
+                                             {0, "empty"}};
+    EXPECT_EQ(manifest(), expected);
+    EXPECT_EQ(text.rfind("local operations = {\n", 0), 0u) << text;
+}
+
+TEST_F(PacktoolManifest, NamesExactlyTheArchivesEntriesAndBothLeaveTheFoldersReadmeOut) {
+    // The folder's own README.txt at its top documents it; one in a sub-folder is payload.
+    const struct {
+        const char8_t* path;
+        const char16_t* entry;
+        const char* listed;
+    } files[] = {{u8"a.bin", u"a.bin", "a.bin"},
+                 {u8"docs/README.txt", u"docs/README.txt", "docs\\README.txt"},
+                 {u8"中文/文件.txt", u"中文/文件.txt", "中文\\文件.txt"}};
+    for (const auto& f : files) file(f.path);
+    file(u8"README.txt");
+    std::vector<std::string> listed;
+    for (const Operation& op : manifest())
+        if (op.kind == 1)
+            listed.push_back(op.path);
+    Bytes block = readBytes(packTree(u8"out.lz"));
+    auto archive = openPackArchive(block.data(), block.size());
+    EXPECT_EQ(archive->entries().size(), std::size(files));
+    EXPECT_EQ(listed.size(), std::size(files)) << text;
+    for (const auto& f : files) {
+        EXPECT_NE(archive->find(f.entry), nullptr) << f.listed;
+        EXPECT_NE(std::find(listed.begin(), listed.end(), f.listed), listed.end()) << f.listed;
+    }
+}
+
+TEST_F(PacktoolManifest, NamesEndingInABracketGetALongStringTheyCannotClose) {
+    for (const char8_t* rel : {u8"a]", u8"b]]c", u8"plain"}) file(rel);
+    const std::vector<Operation> expected = {{1, "a]"}, {1, "b]]c"}, {1, "plain"}};
+    EXPECT_EQ(manifest(), expected);
+    EXPECT_NE(text.find("{1, [=[a]]=]},"), std::string::npos) << text;
+    EXPECT_NE(text.find("{1, [=[b]]c]=]},"), std::string::npos) << text;
+    EXPECT_NE(text.find("{1, [[plain]]},"), std::string::npos) << text;
+}
+
+TEST_F(PacktoolManifest, PathsDeeperThanNineLevelsAreRefused) {
+    file(u8"1/2/3/4/5/6/7/8/nine.txt");
+    EXPECT_EQ(manifest().back(), (Operation{1, "1\\2\\3\\4\\5\\6\\7\\8\\nine.txt"}));
+    fs::create_directories(in() / "1/2/3/4/5/6/7/8/9/10");
+    expectOneLineFailure(run({"manifest", at(u8"deep.lua"), in()}), "an empty folder ten levels down");
+    EXPECT_FALSE(fs::exists(at(u8"deep.lua")));
+}
+
+#ifndef _WIN32  // names that differ only in case cannot both exist on the Windows side
+TEST_F(PacktoolManifest, NamesThatDifferOnlyInCaseAreRefused) {
+    file(u8"docs/a.txt");
+    file(u8"Docs/b.txt");
+    expectOneLineFailure(run({"manifest", at(u8"folders.lua"), in()}), "folders Docs and docs");
+    fs::remove_all(in());
+    file(u8"x/Read.me");
+    file(u8"x/read.ME");
+    packtest::ToolResult r = run({"manifest", at(u8"files.lua"), in()});
+    expectOneLineFailure(r, "files Read.me and read.ME");
+    EXPECT_NE(r.err.find("case"), std::string::npos) << r.err;
+}
+#endif
+
+TEST_F(PacktoolManifest, TemplateLineIsReplacedAndATemplateWithoutTheMarkIsRefused) {
+    file(u8"f");
+    writeBytes(at(u8"t.lua.in"), bytesOf("-- head\n  @OPERATIONS@ here\nreturn operations\n"));
+    packtest::ToolResult r = run({"manifest", "--template", at(u8"t.lua.in"), at(u8"t.lua"), in()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(packtest::readText(at(u8"t.lua")),
+              "-- head\nlocal operations = {\n    {1, [[f]]},\n}\nreturn operations\n");
+    writeBytes(at(u8"bad.lua.in"), bytesOf("-- no mark\n"));
+    expectOneLineFailure(run({"manifest", "--template", at(u8"bad.lua.in"), at(u8"u.lua"), in()}),
+                         "template without @OPERATIONS@");
 }

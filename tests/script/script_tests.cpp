@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <winioctl.h>
 
 #include <atomic>
 #include <cstring>
@@ -390,6 +391,70 @@ int luaRtlVersion(lua_State* L) {
     return 3;
 }
 
+// Wine's mount manager defines and removes drive letters on request (its own extension, as winecfg
+// uses it); other systems refuse the request.
+struct MountManagerDrive {
+    ULONG size;
+    ULONG type;
+    ULONG fsType;
+    DWORD serial;
+    ULONGLONG unixDevice;
+    WCHAR letter;
+    USHORT mountPointOffset;  // a NUL-terminated Unix path after the record, or 0 to remove the drive
+    USHORT deviceOffset;
+    USHORT labelOffset;
+};
+
+bool defineWineDrive(wchar_t letter, const char* unixPath) {
+    std::vector<char> request(sizeof(MountManagerDrive) + (unixPath ? std::strlen(unixPath) + 1 : 0));
+    auto* drive = reinterpret_cast<MountManagerDrive*>(request.data());
+    drive->size = static_cast<ULONG>(request.size());
+    drive->type = unixPath ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
+    drive->letter = letter;
+    if (unixPath) {
+        drive->mountPointOffset = sizeof(MountManagerDrive);
+        std::strcpy(request.data() + sizeof(MountManagerDrive), unixPath);
+    }
+    win::unique_file manager(CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                         nullptr));
+    DWORD returned = 0;
+    const DWORD defineUnixDrive = CTL_CODE('m', 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+    return manager && DeviceIoControl(manager.get(), defineUnixDrive, request.data(),
+                                      static_cast<DWORD>(request.size()), nullptr, 0, &returned, nullptr);
+}
+
+// test_mapDrive(folder) -> "X:" of a free drive letter whose root is now that folder, or nothing.
+int luaMapDrive(lua_State* L) {
+    std::wstring folder = script::argText(L, 1);
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unixPath = unixName ? unixName(folder.c_str()) : nullptr;
+    if (!unixPath)
+        return 0;
+    std::string path = unixPath;
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    for (wchar_t letter = L'P'; letter <= L'Y'; ++letter) {
+        std::wstring root = std::wstring(1, letter) + L":\\";
+        if (GetDriveTypeW(root.c_str()) != DRIVE_NO_ROOT_DIR)
+            continue;
+        if (!defineWineDrive(static_cast<wchar_t>(towlower(letter)), path.c_str()))
+            return 0;
+        script::pushText(L, root.substr(0, 2));
+        return 1;
+    }
+    return 0;
+}
+
+// test_unmapDrive("X:")
+int luaUnmapDrive(lua_State* L) {
+    std::wstring drive = script::argText(L, 1);
+    if (!drive.empty())
+        defineWineDrive(static_cast<wchar_t>(towlower(drive[0])), nullptr);
+    return 0;
+}
+
 // Bridge natives: every control made here is attached to g_window on its own (a panel with its
 // children); g_owned holds them until the test ends or test_destroy deletes one.
 std::vector<Control*> g_owned;
@@ -495,6 +560,8 @@ const luaL_Reg kTestNatives[] = {
     {"test_getEnv", luaGetEnv},
     {"test_versionEx", luaVersionEx},
     {"test_rtlVersion", luaRtlVersion},
+    {"test_mapDrive", luaMapDrive},
+    {"test_unmapDrive", luaUnmapDrive},
     {"test_newControl", luaNewControl},
     {"test_handleOf", luaHandleOf},
     {"test_pushControl", luaPushControl},

@@ -1,5 +1,7 @@
 #include "ui_test_support.h"
 
+#include "host/handles.h"
+
 #include <algorithm>
 #include <cwchar>
 
@@ -83,14 +85,22 @@ POINT clientToScreen(HWND window, POINT client) {
 }
 
 uint32_t screenPixel(int x, int y) {
-    HDC screen = GetDC(nullptr);
-    if (!screen)
-        return 0xFFFFFFFF;
-    COLORREF c = GetPixel(screen, x, y);
-    ReleaseDC(nullptr, screen);
+    win::window_dc screen(nullptr);
+    const COLORREF c = screen ? GetPixel(screen.get(), x, y) : CLR_INVALID;
     if (c == CLR_INVALID)
         return 0xFFFFFFFF;
     return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+}
+
+uint32_t waitScreenPixel(int x, int y, uint32_t rgb, DWORD timeoutMs) {
+    uint32_t seen = 0xFFFFFFFF;
+    pumpUntil(
+        [&] {
+            seen = screenPixel(x, y);
+            return seen == rgb;
+        },
+        timeoutMs);
+    return seen;
 }
 
 // ---- Real input ------------------------------------------------------------------------------------

@@ -39,6 +39,9 @@ RECT clientScreenRect(HWND window);  // the client area in screen coordinates
 POINT clientToScreen(HWND window, POINT client);
 // The colour at a screen point, 0x00RRGGBB; 0xFFFFFFFF when it cannot be read.
 uint32_t screenPixel(int x, int y);
+// Until the screen shows `rgb` (0x00RRGGBB) at the point: what a window paints reaches the screen a
+// little later under Wine. Answers the last colour read.
+uint32_t waitScreenPixel(int x, int y, uint32_t rgb, DWORD timeoutMs);
 
 // ---- Real input (SendInput) ------------------------------------------------------------------------
 

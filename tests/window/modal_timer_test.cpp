@@ -2,7 +2,9 @@
 // loops; end codes, nesting, dropped close requests, the quit message, the owner, a window destroyed
 // during its own run.
 #include <functional>
+#include <thread>
 
+#include "dui/loader.h"
 #include "window_fixture.h"
 
 using namespace windowtest;
@@ -226,4 +228,53 @@ TEST_F(Modal, AWindowDestroyedDuringItsRunEndsTheRun) {
     EXPECT_EQ(w->runModal(nullptr), 0);
     timer.stop();
     EXPECT_FALSE(IsWindow(hwnd));
+}
+
+namespace {
+constexpr UINT kEndFromOtherThread = WM_APP + 1;
+constexpr UINT kMarker = WM_APP + 2;
+
+// Ends its modal run when another thread sends it a message; counts the marker messages it gets.
+class EndOnSentMessage : public WindowImpl {
+  public:
+    EndOnSentMessage(Control* root, int* markers) : WindowImpl(root), markers_(markers) {}
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == kEndFromOtherThread) {
+            endModal(8);
+            return 0;
+        }
+        if (message == kMarker)
+            ++*markers_;
+        return WindowImpl::handleMessage(message, wParam, lParam);
+    }
+
+  private:
+    int* markers_;
+};
+}  // namespace
+
+TEST_F(Modal, AMessageFetchedAfterTheEndCodeWasSetIsStillDelivered) {
+    // Another thread's sent message sets the end code while the loop fetches; the posted message that
+    // the same fetch returns must still be delivered, not dropped.
+    int markers = 0;
+    auto* w = new EndOnSentMessage(buildLayout(kSmall, sizeof(kSmall) - 1), &markers);
+    ASSERT_NE(create(w, 100, 100, WS_POPUP), nullptr);
+    HWND hwnd = w->handle();
+    std::thread sender;
+    CountingTimer timer(20);
+    timer.onTick = [&](int n) {
+        if (n != 2)
+            return;
+        PostMessageW(hwnd, kMarker, 0, 0);
+        sender = std::thread([hwnd] { SendMessageW(hwnd, kEndFromOtherThread, 0, 0); });
+        // Back to the loop only once the sent message waits, so that one fetch meets both.
+        const ULONGLONG deadline = GetTickCount64() + kDeadline;
+        while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) && GetTickCount64() < deadline)
+            SwitchToThread();
+    };
+    ASSERT_TRUE(timer.start());
+    EXPECT_EQ(w->runModal(nullptr), 8);
+    timer.stop();
+    sender.join();
+    EXPECT_EQ(markers, 1);
 }

@@ -65,13 +65,13 @@ void EventLog::record(void* context, Control*, EventRecord& event) {
     g_log->entries_.push_back((id ? std::to_string(*id) : std::string("?")) + " " + eventName(event.id));
 }
 
-void EventLog::listen(Control* control, bool deep) {
+void EventLog::listen(Control* control, bool deep, bool cursorQueries) {
     g_log = this;
-    for (int32_t id = event::GotFocus; id <= event::QueryCursor; ++id)
-        control->addDelegate(id, control, record);
+    const int32_t last = cursorQueries ? event::QueryCursor : event::MouseLeave;
+    for (int32_t id = event::GotFocus; id <= last; ++id) control->addDelegate(id, control, record);
     if (!deep)
         return;
-    for (Control* c = control->firstChild(); c; c = c->nextSibling()) listen(c, true);
+    for (Control* c = control->firstChild(); c; c = c->nextSibling()) listen(c, true, cursorQueries);
 }
 
 std::vector<std::string> EventLog::take() {

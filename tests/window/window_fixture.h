@@ -30,8 +30,9 @@ class TestButton : public Control {
 // "?" without one). Bubbled and tunnelled events appear once per control they pass.
 class EventLog {
   public:
-    // Listens to every event id on the control and, with `deep`, on everything below it.
-    void listen(Control* control, bool deep = true);
+    // Listens to every event id on the control and, with `deep`, on everything below it. Cursor
+    // queries (one per mouse message) are left out unless asked for.
+    void listen(Control* control, bool deep = true, bool cursorQueries = false);
     std::vector<std::string> take();  // the entries so far, then empty
     const std::vector<std::string>& entries() const { return entries_; }
     // Entries naming this event (for example "MouseEnter"), in order.

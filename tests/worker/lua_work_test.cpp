@@ -153,6 +153,7 @@ class WorkerEnvironment : public ::testing::Environment {
         files_.registerName(L"program.lz", 115);
         files_.registerName(L"probe.lua", 300);
         files_.registerName(L"bad.lua", 301);
+        files_.registerName(L"damaged.lz", 302);
         ASSERT_TRUE(SRService::start());
         ASSERT_TRUE(createUiContextWithParts());
     }
@@ -470,6 +471,23 @@ TEST_F(Worker, ExtractFileReadsBackslashNamesReplacesReadOnlyFilesAndNeedsTheFol
     EXPECT_EQ(testsupport::readFile(dir + L"plain.ini"), want);
     EXPECT_EQ(testsupport::readFile(readonlyTarget), want);
     EXPECT_FALSE(GetFileAttributesW(readonlyTarget.c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+// damaged.lz holds "whole.txt" (4,450 bytes, LZMA) and "cut.txt": the same stream cut after half of
+// its compressed bytes, still claiming 4,450 bytes. A short file must not pass for an installed one:
+// extractFile answers false, so the install script asks and retries.
+TEST_F(Worker, ExtractFileAnswersFalseForAnEntryThatDecodesShort) {
+    std::wstring dir = root + L"\\";
+    std::wstring out = root + L"\\damaged.txt";
+    std::string config = "{mode='damaged', out=[[" + narrow(out) + "]], dir=[[" + narrow(dir) + "]]}";
+    startWork(L"probe.lua", L"damaged.lz", config);
+    ASSERT_TRUE(waitWorker());
+    auto report = readReport(out);
+    EXPECT_EQ(report["whole"], "true");
+    EXPECT_EQ(report["cut"], "false");
+    auto whole = testsupport::readFile(dir + L"whole.txt");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->size(), 4450u);
 }
 
 TEST_F(Worker, AnInstallPathHoldingClosingBracketsInstalls) {

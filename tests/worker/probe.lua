@@ -12,5 +12,8 @@ elseif config.mode == "extract" then
     report("nofolder", extractFile(config.entry, config.dir .. "missing\\plain.ini"))
     report("noentry", extractFile("no\\such\\entry", config.dir .. "none.ini"))
     report("installPath", config.installPath)
+elseif config.mode == "damaged" then
+    report("whole", extractFile("whole.txt", config.dir .. "whole.txt"))
+    report("cut", extractFile("cut.txt", config.dir .. "cut.txt"))
 end
 out:close()

@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "text.h"
+#include "walk.h"
 
 namespace {
 
@@ -27,6 +28,8 @@ constexpr Command kCommands[] = {
 int usage() {
     std::fprintf(stderr, "usage:\n");
     for (const Command& c : kCommands) std::fprintf(stderr, "  packtool %s\n", c.usage);
+    std::fprintf(stderr, "pack and manifest leave out DIR/%s, the folder's own notes.\n",
+                 packtool::kFolderReadme);
     return 2;
 }
 

@@ -7,7 +7,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "commands.h"
@@ -83,21 +82,6 @@ void emit(const Tree& tree, const std::string& folder, std::vector<Operation>* o
     }
 }
 
-bool collectEmptyFolders(const fs::path& root, Tree& tree, std::string* error) {
-    std::error_code ec;
-    fs::recursive_directory_iterator it(root, fs::directory_options::none, ec);
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        fs::file_status link = it->symlink_status(ec);
-        if (ec)
-            break;
-        if (fs::is_directory(link))
-            addFolder(tree, genericUtf8(it->path().lexically_relative(root)));
-    }
-    if (ec)
-        *error = pathToUtf8(root) + ": " + ec.message();
-    return !ec;
-}
-
 std::string lowerAscii(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -119,15 +103,14 @@ std::string longBracket(const std::string& text) {
 // Lists the operations for the payload folder dir: ".version" first, then files before sub-folders in
 // each folder, each folder entry before everything inside it, "configure" the first folder.
 bool buildOperations(const fs::path& dir, std::vector<Operation>* out, std::string* error) {
-    std::vector<WalkedFile> files;
-    if (!walkFolder(dir, &files, error))
+    WalkedFolder walked;
+    if (!walkFolder(dir, &walked, error))
         return false;
     Tree tree;
     tree[""];
-    if (!collectEmptyFolders(dir, tree, error))
-        return false;
+    for (const std::string& folder : walked.folders) addFolder(tree, folder);
     bool hasVersion = false;
-    for (const WalkedFile& file : files) {
+    for (const WalkedFile& file : walked.files) {
         if (file.name.find('\\') != std::string::npos) {
             *error = file.name + ": a name holding a backslash cannot be installed";
             return false;

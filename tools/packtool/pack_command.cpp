@@ -118,10 +118,11 @@ class Progress {
 };
 
 int pack(const fs::path& outPath, const fs::path& dir, bool store, const std::string& tag) {
-    std::vector<WalkedFile> files;
+    WalkedFolder walked;
     std::string error;
-    if (!walkFolder(dir, &files, &error))
+    if (!walkFolder(dir, &walked, &error))
         return fail(error);
+    std::vector<WalkedFile>& files = walked.files;
 
     // An earlier archive inside the folder must not pack itself.
     std::error_code ec;

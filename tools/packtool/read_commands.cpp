@@ -16,6 +16,7 @@ namespace {
 struct EntryBuffer {
     void* data = nullptr;
     std::size_t size = 0;
+    PackResult result = PackResult::Ok;
     ~EntryBuffer() { freeEntry(data); }
 };
 
@@ -54,14 +55,14 @@ int reportDamage(const OpenedArchive& opened) {
     return fail(opened.label + ": damaged archive: " + opened.archive->damage());
 }
 
-// Decodes one entry; false when it yields less than its size.
+// Decodes one entry; false unless it yields its whole content.
 bool decode(const PackArchive& archive, const PackEntry& entry, EntryBuffer* buffer) {
-    buffer->data = extractEntry(archive, entry, &buffer->size);
-    return buffer->data && buffer->size == entry.contentSize();
+    buffer->data = extractEntry(archive, entry, &buffer->size, &buffer->result);
+    return buffer->result == PackResult::Ok;
 }
 
 std::string describeBad(const std::string& name, const PackEntry& entry, const EntryBuffer& buffer) {
-    if (!buffer.data)
+    if (buffer.result == PackResult::OutOfMemory)
         return "entry \"" + name + "\": out of memory";
     return "entry \"" + name + "\" is damaged: yields " + std::to_string(buffer.size) + " of " +
            std::to_string(entry.contentSize()) + " bytes";

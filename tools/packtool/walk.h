@@ -1,4 +1,6 @@
-// Folder walk shared by packtool's commands: the files under a folder in the order archives list them.
+// Folder walk shared by packtool's commands: the files an archive of a folder holds and the folders
+// the install script creates for them. pack and manifest take both from this one walk, so an archive
+// and its manifest always name the same files.
 #pragma once
 
 #include <cstdint>
@@ -14,10 +16,18 @@ struct WalkedFile {
     std::uint64_t size = 0;
 };
 
-// Lists every regular file under root (recursively; links to files are followed, links to folders are
-// not entered), sorted by the byte order of name. Empty folders contribute nothing. On failure (root
-// not a folder, unreadable folder, a name that is not UTF-8, an entry that is neither file nor folder)
+struct WalkedFolder {
+    std::vector<WalkedFile> files;     // sorted by the byte order of name
+    std::vector<std::string> folders;  // every folder below the root, named like files, sorted
+};
+
+// The folder's own notes, never packed: a file of this name directly under the root.
+inline constexpr char kFolderReadme[] = "README.txt";
+
+// Lists every regular file and folder under root (recursively; links to files are followed, links to
+// folders are neither entered nor listed), leaving out kFolderReadme at the top. On failure (root not
+// a folder, unreadable folder, a name that is not UTF-8, an entry that is neither file nor folder)
 // returns false with a one-line reason in *error.
-bool walkFolder(const std::filesystem::path& root, std::vector<WalkedFile>* files, std::string* error);
+bool walkFolder(const std::filesystem::path& root, WalkedFolder* out, std::string* error);
 
 }  // namespace packtool

@@ -27,7 +27,7 @@ case("a control the script never looked at has no table until the first navigati
   expect(rawequal(panel:getFirstChild(), first), "same table later")
   expect(rawequal(panel:getChild(0), first), "getChild(0) is the first child")
   expect(rawequal(panel:getChild(-2), first), "negative index is the first child")
-  expect(rawequal(panel:getLastChild(), first), "getLastChild answers the first child")
+  expect(rawequal(panel:getLastChild(), panel:getChild(1)), "getLastChild answers the last child")
   local second = panel:getChild(1)
   expect(second and not rawequal(second, first), "second child")
   expect(rawequal(first:getNext(), second), "getNext")
@@ -155,4 +155,20 @@ case("flags, visibility and enabled state", function()
   t:setStyle("btn")
   t:setToolTip("提示")
   expectEq(count(t:repaint()), 0, "repaint answers nothing")
+end)
+
+case("a handler that removes itself or others leaves the running call intact", function()
+  local tbl, calls = {}, {}
+  local a, b, c
+  a = function() calls[#calls + 1] = "a" lua_removeHandler(tbl, Click, a) end
+  b = function() calls[#calls + 1] = "b" lua_removeHandler(tbl, Click, c) end
+  c = function() calls[#calls + 1] = "c" return true end
+  for _, f in ipairs({ a, b, c }) do lua_addHandler(tbl, Click, f) end
+  local ok, handled = pcall(lua_invokeHandlers, tbl, nil, Click, 0, 0)
+  expect(ok, "no error: " .. tostring(handled))
+  expectEq(table.concat(calls), "abc", "every handler of the call ran, in order")
+  expectEq(handled, true, "the last one's true answer counts")
+  calls = {}
+  expectEq(lua_invokeHandlers(tbl, nil, Click, 0, 0), nil, "later calls see the removals")
+  expectEq(table.concat(calls), "b", "only b is left")
 end)

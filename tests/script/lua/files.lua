@@ -42,6 +42,19 @@ case("createDirectory builds every level, accepts slashes and existing paths, fa
   expectEq(createDirectory(tmp .. "blocker\\sub"), false, "a file in the way")
 end)
 
+case("createDirectory works on the path it was given, never on the current folder", function()
+  local cwd = test_tempFolder("tarvo_cwd")
+  setCurrentDirectory(cwd)
+  expectEq(createDirectory("\\\\nosuchserver\\share\\tarvo"), false, "share of a missing server")
+  local drive = cwd:sub(1, 2)
+  removeDirectory(drive .. "\\tarvo_rootrel")
+  expectEq(createDirectory("\\tarvo_rootrel\\x"), true, "root-relative path")
+  expectEq(directoryEmpty(drive .. "\\tarvo_rootrel"), false, "made at the drive's root")
+  expectEq(directoryEmpty(cwd), true, "nothing made in the current folder")
+  removeDirectory(drive .. "\\tarvo_rootrel")
+  setCurrentDirectory(getTempFolder())
+end)
+
 case("Chinese names cross the boundary as UTF-8 both ways", function()
   write(tmp .. "src.bin", "payload")
   local name = tmp .. "中文目录\\文件.txt"
@@ -85,4 +98,27 @@ case("removeDirectory deletes a tree with read-only files and nothing else", fun
   expectEq(fileExists(tmp .. "sibling.txt"), true, "sibling kept")
   removeDirectory("C:\\")
   expectEq(directoryEmpty("C:\\windows"), false, "a drive root is refused")
+end)
+
+case("removeDirectory refuses every spelling of a drive root", function()
+  local target = test_tempFolder("tarvo_drive")
+  write(target .. "keep.txt", "keep")
+  local drive = test_mapDrive(target)
+  -- Only a drive whose root is the scratch folder is safe to offer: anything else ends the case.
+  expect(drive and fileExists(drive .. "\\keep.txt"), "a drive letter mapped onto a scratch folder")
+  if not (drive and fileExists(drive .. "\\keep.txt")) then
+    return drive and test_unmapDrive(drive)
+  end
+  local ok, err = pcall(function()
+    for _, path in ipairs({ drive .. "\\", drive .. "\\.", drive .. "\\x\\..", drive .. "/./", drive .. "\\\\",
+                            "\\\\?\\" .. drive .. "\\" }) do
+      removeDirectory(path)
+      expectEq(fileExists(target .. "keep.txt"), true, "refused: " .. path)
+      createDirectory(target)
+      write(target .. "keep.txt", "keep")
+    end
+  end)
+  test_unmapDrive(drive)
+  assert(ok, err)
+  expectEq(fileExists(drive .. "\\keep.txt"), false, "drive removed again")
 end)

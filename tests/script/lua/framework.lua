@@ -46,6 +46,10 @@ function run_cases()
   failures = {}
   for _, c in ipairs(cases) do
     current = c.name
+    if os.getenv("TARVO_TRACE_CASES") then
+      io.stderr:write("case: ", c.name, "\n")
+      io.stderr:flush()
+    end
     local ok, err = pcall(c.fn)
     if not ok then
       failures[#failures + 1] = string.format("%s: error: %s", c.name, tostring(err))

@@ -25,5 +25,5 @@ solid half.png 'rgba(255,0,0,0.5)'
 # The drop shadow: a blurred dark frame around the window's place, fully transparent where the window
 # sits. Its nine-grid margins equal the shadow margins (20, 14, 16, 21), so the window covers exactly
 # the transparent centre.
-"$im" -size 76x75 xc:none -fill 'rgba(0,0,0,0.55)' -draw "roundrectangle 16,11 59,52 6,6" -blur 0x6 \
+"$im" -size 76x75 xc:none -fill 'rgba(0,0,0,0.8)' -draw "roundrectangle 16,11 59,52 6,6" -blur 0x6 \
     -region 40x40+20+14 -alpha transparent +region "PNG32:$out/shadow.png"

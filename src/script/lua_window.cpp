@@ -1,0 +1,53 @@
+#include "script/lua_window.h"
+
+#include <lua.hpp>
+
+#include <algorithm>
+
+#include "script/lua_text.h"
+#include "script/script_engine.h"
+
+void LuaWindow::LuaWindowTimer::tick() {
+    lua_State* L = scriptEngine().state();
+    if (!L)
+        return;
+    int top = lua_gettop(L);
+    lua_getglobal(L, "lua_onTimer");
+    lua_getfield(L, LUA_REGISTRYINDEX, "__timer");
+    script::pushHandle(L, this);
+    callScript(L, 2, 0);  // may kill this timer or destroy its window: no member use after it
+    lua_settop(L, top);
+}
+
+LuaWindow::LuaWindow(std::wstring layoutName) : ShadowedWindow(std::move(layoutName)) {}
+
+LRESULT LuaWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) {
+        removeWindowObject(key());
+        timers_.clear();  // stops every timer for good
+    }
+    return ShadowedWindow::handleMessage(message, wParam, lParam);
+}
+
+LuaWindow::LuaWindowTimer* LuaWindow::addTimer(UINT interval) {
+    auto timer = std::make_unique<LuaWindowTimer>(interval);
+    if (!timer->start())
+        return nullptr;
+    timers_.push_back(std::move(timer));
+    return timers_.back().get();
+}
+
+bool LuaWindow::killTimer(const void* handle) {
+    auto it = std::find_if(timers_.begin(), timers_.end(),
+                           [handle](const std::unique_ptr<LuaWindowTimer>& t) { return t.get() == handle; });
+    if (it == timers_.end())
+        return false;
+    std::unique_ptr<LuaWindowTimer> timer = std::move(*it);
+    timers_.erase(it);
+    timer->stop();
+    return true;
+}
+
+LuaWindow* luaWindowFromHost(WindowHost* window) {
+    return dynamic_cast<LuaWindow*>(window);
+}

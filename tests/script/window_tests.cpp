@@ -1,0 +1,397 @@
+// Script window functions and control methods under Wine: Lua case files run in the UI interpreter
+// with the test layouts loaded, creating real windows, running them modally and driving them with real
+// mouse input.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <lua.hpp>
+#include <shlobj.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+#include <string>
+#include <thread>
+
+#include "controls/controls.h"
+#include "dui/context_parts.h"
+#include "dui/control.h"
+#include "dui/factory.h"
+#include "dui/loader.h"
+#include "host/handles.h"
+#include "host/resource_file_system.h"
+#include "host/ui_context.h"
+#include "render/skin_store.h"
+#include "script/lua_text.h"
+#include "script/lua_window.h"
+#include "script/script_engine.h"
+#include "ui_test_support.h"
+#include "win_test_support.h"
+#include "window/timer.h"
+#include "worker/lua_work.h"
+
+namespace {
+
+std::wstring sourcePath(const char* relative) {
+    std::wstring path =
+        L"Z:" + testsupport::widen(TARVO_SCRIPT_TEST_SOURCE_DIR) + L"/" + testsupport::widen(relative);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+std::string readText(const std::wstring& path) {
+    auto bytes = testsupport::readFile(path);
+    return bytes ? *bytes : std::string();
+}
+
+std::string uiGlue() {
+    std::string text = readText(sourcePath(TARVO_UI_LUA_RELATIVE));
+    size_t end = text.find("-- end of framework glue");
+    return end == std::string::npos ? text : text.substr(0, end);
+}
+
+// ---- Natives for the case files ---------------------------------------------------------------------
+
+// The script window of a window table (argument `index`), or null.
+LuaWindow* windowOf(lua_State* L, int index) {
+    lua_getglobal(L, "lua_queryWindowHandle");
+    lua_getfield(L, LUA_REGISTRYINDEX, "__window");
+    lua_pushvalue(L, index);
+    lua_call(L, 2, 1);
+    void* handle = script::toHandle(L, -1);
+    lua_pop(L, 1);
+    return luaWindowFromHost(static_cast<WindowHost*>(handle));
+}
+
+HWND hwndArg(lua_State* L, int index) {
+    return reinterpret_cast<HWND>(static_cast<intptr_t>(script::argInteger(L, index)));
+}
+
+// test_hwnd(windowTable) -> native handle, or nil once the window is gone.
+int luaHwnd(lua_State* L) {
+    LuaWindow* w = windowOf(L, 1);
+    if (!w)
+        return 0;
+    lua_pushnumber(L, static_cast<lua_Number>(reinterpret_cast<intptr_t>(w->handle())));
+    return 1;
+}
+
+int luaIsWindow(lua_State* L) {
+    lua_pushboolean(L, IsWindow(hwndArg(L, 1)));
+    return 1;
+}
+
+int luaIsVisible(lua_State* L) {
+    lua_pushboolean(L, IsWindowVisible(hwndArg(L, 1)));
+    return 1;
+}
+
+// test_windowRect(hwnd) -> left, top, right, bottom
+int luaWindowRect(lua_State* L) {
+    RECT r = testsupport::windowRect(hwndArg(L, 1));
+    lua_pushnumber(L, r.left);
+    lua_pushnumber(L, r.top);
+    lua_pushnumber(L, r.right);
+    lua_pushnumber(L, r.bottom);
+    return 4;
+}
+
+int luaScreenSize(lua_State* L) {
+    lua_pushnumber(L, GetSystemMetrics(SM_CXSCREEN));
+    lua_pushnumber(L, GetSystemMetrics(SM_CYSCREEN));
+    return 2;
+}
+
+// test_shadowOf(hwnd) -> the shadow window's handle, or nil
+int luaShadowOf(lua_State* L) {
+    auto* w = dynamic_cast<ShadowedWindow*>(windowFromHandle(hwndArg(L, 1)));
+    if (!w || !w->shadowWindow())
+        return 0;
+    lua_pushnumber(L, static_cast<lua_Number>(reinterpret_cast<intptr_t>(w->shadowWindow())));
+    return 1;
+}
+
+// The screen centre of a control (argument 1, a control table), or false.
+bool controlCentre(lua_State* L, POINT* out) {
+    Control* c = controlFromSelf(L);
+    RECT r{};
+    if (!c || !c->window() || !c->windowRect(&r))
+        return false;
+    *out = testsupport::clientToScreen(c->window()->windowHandle(),
+                                       POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    return true;
+}
+
+// test_click(controlTable): a real left click at the control's centre (queued input).
+int luaClick(lua_State* L) {
+    POINT p{};
+    bool ok = controlCentre(L, &p);
+    if (ok)
+        testsupport::click(p);
+    lua_pushboolean(L, ok);
+    return 1;
+}
+
+// test_moveTo(controlTable): the real pointer onto the control's centre.
+int luaMoveTo(lua_State* L) {
+    POINT p{};
+    bool ok = controlCentre(L, &p);
+    if (ok)
+        testsupport::moveMouse(p);
+    lua_pushboolean(L, ok);
+    return 1;
+}
+
+int luaPumpFor(lua_State* L) {
+    testsupport::pumpFor(static_cast<DWORD>(script::argInteger(L, 1)));
+    return 0;
+}
+
+// test_pumpUntil(fn, ms) -> fn's last answer
+int luaPumpUntil(lua_State* L) {
+    bool result = testsupport::pumpUntil(
+        [L] {
+            lua_pushvalue(L, 1);
+            lua_call(L, 0, 1);
+            bool v = lua_toboolean(L, -1) != 0;
+            lua_pop(L, 1);
+            return v;
+        },
+        static_cast<DWORD>(script::argInteger(L, 2)));
+    lua_pushboolean(L, result);
+    return 1;
+}
+
+int luaPostQuit(lua_State* L) {
+    PostQuitMessage(static_cast<int>(script::argInteger(L, 1)));
+    return 0;
+}
+
+// test_takeQuit() -> the exit code of a queued quit message (removed), or nil
+int luaTakeQuit(lua_State* L) {
+    MSG message;
+    if (!PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        return 0;
+    lua_pushnumber(L, static_cast<lua_Number>(message.wParam));
+    return 1;
+}
+
+int luaRunningTimers(lua_State* L) {
+    lua_pushnumber(L, static_cast<lua_Number>(runningTimerCount()));
+    return 1;
+}
+
+int luaCursorIsHand(lua_State* L) {
+    lua_pushboolean(L, GetCursor() == LoadCursorW(nullptr, IDC_HAND));
+    return 1;
+}
+
+int luaDestroyWindow(lua_State* L) {
+    lua_pushboolean(L, DestroyWindow(hwndArg(L, 1)));
+    return 1;
+}
+
+int luaIsEnabled(lua_State* L) {
+    lua_pushboolean(L, IsWindowEnabled(hwndArg(L, 1)));
+    return 1;
+}
+
+// test_notify(text) -> the answer of the application's notification handlers
+int luaNotify(lua_State* L) {
+    lua_pushnumber(L, deliverNotification(luaL_checkstring(L, 1)));
+    return 1;
+}
+
+int luaDesktopFolder(lua_State* L) {
+    wchar_t path[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, path, CSIDL_DESKTOPDIRECTORY, FALSE);
+    script::pushText(L, path);
+    return 1;
+}
+
+int luaHandlerCount(lua_State* L) {
+    UiContext* context = uiContext();
+    lua_pushnumber(L, context ? static_cast<lua_Number>(context->messageHandlers.count(1024)) : 0);
+    return 1;
+}
+
+// A thread that answers the next folder browser of this process: "cancel", or "pick" (OK on the
+// folder the browser shows selected).
+std::thread g_browser;
+std::atomic<bool> g_browserSeen{false};
+
+int luaAnswerBrowser(lua_State* L) {
+    std::wstring action = script::argText(L, 1);
+    if (g_browser.joinable())
+        g_browser.join();
+    g_browserSeen = false;
+    g_browser = std::thread([action] {
+        DWORD start = GetTickCount();
+        while (GetTickCount() - start < 15000) {
+            for (HWND dialog : testsupport::topLevelWindows(GetCurrentProcessId(), L"#32770")) {
+                if (!IsWindowVisible(dialog))
+                    continue;
+                g_browserSeen = true;
+                if (action == L"pick") {
+                    testsupport::pressButton(dialog, IDOK);
+                } else {
+                    testsupport::pressButton(dialog, IDCANCEL);
+                }
+                return;
+            }
+            Sleep(20);
+        }
+    });
+    return 0;
+}
+
+int luaBrowserSeen(lua_State* L) {
+    if (g_browser.joinable())
+        g_browser.join();
+    lua_pushboolean(L, g_browserSeen.load());
+    return 1;
+}
+
+const luaL_Reg kTestNatives[] = {
+    {"test_hwnd", luaHwnd},
+    {"test_isWindow", luaIsWindow},
+    {"test_isVisible", luaIsVisible},
+    {"test_windowRect", luaWindowRect},
+    {"test_screenSize", luaScreenSize},
+    {"test_shadowOf", luaShadowOf},
+    {"test_click", luaClick},
+    {"test_moveTo", luaMoveTo},
+    {"test_pumpFor", luaPumpFor},
+    {"test_pumpUntil", luaPumpUntil},
+    {"test_postQuit", luaPostQuit},
+    {"test_takeQuit", luaTakeQuit},
+    {"test_runningTimers", luaRunningTimers},
+    {"test_cursorIsHand", luaCursorIsHand},
+    {"test_destroyWindow", luaDestroyWindow},
+    {"test_handlerCount", luaHandlerCount},
+    {"test_isEnabled", luaIsEnabled},
+    {"test_notify", luaNotify},
+    {"test_desktopFolder", luaDesktopFolder},
+    {"test_answerBrowser", luaAnswerBrowser},
+    {"test_browserSeen", luaBrowserSeen},
+};
+
+bool runChunk(lua_State* L, const std::string& text, const std::string& name, std::string* error) {
+    if (luaL_loadbuffer(L, text.data(), text.size(), name.c_str()) != LUA_OK ||
+        lua_pcall(L, 0, 0, 0) != LUA_OK) {
+        *error = lua_tostring(L, -1) ? lua_tostring(L, -1) : "(non-string error)";
+        lua_pop(L, 1);
+        return false;
+    }
+    return true;
+}
+
+// The catalogue with the test layouts and the installer's skin, for the whole run.
+class WindowScriptEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        files_.registerName(L"frame.lz", 401);
+        files_.registerName(L"style.lz", 402);
+    }
+
+  private:
+    ResourceFileSystem files_;
+};
+
+::testing::Environment* const g_environment =
+    ::testing::AddGlobalTestEnvironment(new WindowScriptEnvironment);
+
+// Answers every script-error box ("错误") of this process while a case file runs and keeps its text,
+// so a failing handler shows up as a test failure instead of a box nobody closes.
+class ErrorBoxWatcher {
+  public:
+    ErrorBoxWatcher() {
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                for (HWND dialog : testsupport::topLevelWindows(GetCurrentProcessId(), L"#32770")) {
+                    if (IsWindowVisible(dialog) && testsupport::windowText(dialog) == L"错误") {
+                        std::wstring text = testsupport::dialogText(dialog);
+                        testsupport::pressButton(dialog, IDOK);
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        texts_.push_back(text);
+                    }
+                }
+                Sleep(20);
+            }
+        });
+    }
+    ~ErrorBoxWatcher() { stop(); }
+    void stop() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    std::vector<std::wstring> texts() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return texts_;
+    }
+
+  private:
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<std::wstring> texts_;
+};
+
+class WindowScript : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(createUiContextWithParts());
+        registerControlCreators(*uiContext()->controlCreators);
+        ASSERT_TRUE(uiContext()->skin->loadSkin(L"style.lz"));
+        ASSERT_TRUE(loadLayouts(L"frame.lz"));
+        ASSERT_TRUE(createScriptEngine(scriptEngine()));
+        for (const luaL_Reg& f : kTestNatives) lua_register(scriptEngine().state(), f.name, f.func);
+    }
+    void TearDown() override {
+        if (g_browser.joinable())
+            g_browser.join();
+        closeScriptEngine(scriptEngine());
+        destroyUiContextWithParts();
+    }
+};
+
+TEST_P(WindowScript, CasesPass) {
+    lua_State* L = scriptEngine().state();
+    std::string error;
+    ASSERT_TRUE(runChunk(L, uiGlue(), "=UI.lua glue", &error)) << error;
+    ASSERT_TRUE(runChunk(L, readText(sourcePath("lua/framework.lua")), "=framework.lua", &error)) << error;
+    std::string file = std::string("window_lua/") + GetParam() + ".lua";
+    std::string text = readText(sourcePath(file.c_str()));
+    ASSERT_FALSE(text.empty()) << file;
+    ASSERT_TRUE(runChunk(L, text, "=" + file, &error)) << error;
+    ErrorBoxWatcher errors;
+    lua_getglobal(L, "run_cases");
+    ASSERT_EQ(lua_pcall(L, 0, 1, 0), LUA_OK) << lua_tostring(L, -1);
+    errors.stop();
+    for (const std::wstring& text : errors.texts())
+        ADD_FAILURE() << file << ": script error box: " << testsupport::narrow(text);
+    lua_getfield(L, -1, "count");
+    EXPECT_GT(lua_tointeger(L, -1), 0) << "no cases in " << file;
+    lua_pop(L, 1);
+    lua_getfield(L, -1, "failures");
+    int n = static_cast<int>(lua_rawlen(L, -1));
+    for (int i = 1; i <= n; ++i) {
+        lua_rawgeti(L, -1, i);
+        ADD_FAILURE() << file << ": " << (lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
+        lua_pop(L, 1);
+    }
+    lua_pop(L, 2);
+    // Every window a case made is gone, with its timers and notification delegates.
+    EXPECT_EQ(boundWindowCount(), 0u);
+    EXPECT_EQ(runningTimerCount(), 0u);
+    EXPECT_EQ(uiContext()->messageHandlers.count(1024), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Script, WindowScript, ::testing::Values("windows", "controls"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
+
+}  // namespace

@@ -1,0 +1,241 @@
+// Painting: the dirty list of layered windows (containment, merging, the flush at twenty), plain
+// windows painting only their invalid area through the back buffer, erase and print-client, layered
+// pixels after partial repaints, and the caret.
+#include <vector>
+
+#include "dui/loader.h"
+#include "dui/panels.h"
+#include "win_test_support.h"
+#include "window_fixture.h"
+
+using namespace windowtest;
+using namespace testsupport;
+using testsupport::Image;
+
+namespace {
+
+// Fills its rectangle with one colour and remembers every clip rectangle it was painted for.
+class PaintProbe : public Control {
+  public:
+    void paint(HDC dc, const RECT& rect, const RECT& clip) override {
+        clips.push_back(clip);
+        win::unique_hgdiobj brush(CreateSolidBrush(colour));
+        FillRect(dc, &rect, static_cast<HBRUSH>(brush.get()));
+    }
+    COLORREF colour = RGB(0, 0, 255);
+    std::vector<RECT> clips;
+};
+
+PaintProbe* probeOf(int width, int height) {
+    auto* probe = new PaintProbe;
+    probe->setSize(attr::initSize, width, height);
+    return probe;
+}
+
+bool sameRect(const RECT& a, const RECT& b) {
+    return EqualRect(&a, &b) != FALSE;
+}
+
+// 0xAARRGGBB of a back-buffer pixel.
+uint32_t bufferPixel(const PaintSurface& surface, int x, int y) {
+    GdiFlush();
+    DIBSECTION section{};
+    if (GetObjectW(surface.bitmap(), sizeof(section), &section) != sizeof(section))
+        return 0xDEADBEEF;
+    return static_cast<const uint32_t*>(section.dsBm.bmBits)[y * surface.width() + x];
+}
+
+}  // namespace
+
+class Paint : public WindowTest {
+  protected:
+    // A layered window whose root is a probe, settled, with the probe's record emptied.
+    WindowImpl* layeredProbe(PaintProbe** probe) {
+        *probe = probeOf(200, 120);
+        auto* window = new LayeredWindow(*probe);
+        if (!create(window, 100, 100, WS_POPUP | WS_VISIBLE) || !settle(window))
+            return nullptr;
+        (*probe)->clips.clear();
+        return window;
+    }
+};
+
+// ---- The dirty list -------------------------------------------------------------------------------
+
+TEST_F(Paint, TheSameRectangleTwiceIsOneDirtyArea) {
+    PaintProbe* probe = nullptr;
+    WindowImpl* w = layeredProbe(&probe);
+    ASSERT_NE(w, nullptr);
+    w->addDirtyArea(RECT{10, 10, 40, 30});
+    w->addDirtyArea(RECT{10, 10, 40, 30});
+    ASSERT_EQ(w->dirtyAreas().size(), 1);
+    // A repaint request paints each area once and empties the list.
+    SendMessageW(w->handle(), kRepaintMessage, 0, 0);
+    EXPECT_TRUE(w->dirtyAreas().empty());
+    ASSERT_EQ(probe->clips.size(), 1u);
+    EXPECT_TRUE(sameRect(probe->clips[0], RECT{10, 10, 40, 30}));
+    SendMessageW(w->handle(), kRepaintMessage, 0, 0);
+    EXPECT_EQ(probe->clips.size(), 1u) << "an empty list paints nothing";
+}
+
+TEST_F(Paint, NeighboursOfTheSameWidthOrHeightMerge) {
+    PaintProbe* probe = nullptr;
+    WindowImpl* w = layeredProbe(&probe);
+    ASSERT_NE(w, nullptr);
+    w->addDirtyArea(RECT{10, 10, 50, 20});
+    w->addDirtyArea(RECT{10, 20, 50, 30});  // touches below
+    ASSERT_EQ(w->dirtyAreas().size(), 1);
+    EXPECT_TRUE(sameRect(w->dirtyAreas()[0], RECT{10, 10, 50, 30}));
+    w->addDirtyArea(RECT{10, 25, 50, 45});  // overlaps
+    ASSERT_EQ(w->dirtyAreas().size(), 1);
+    EXPECT_TRUE(sameRect(w->dirtyAreas()[0], RECT{10, 10, 50, 45}));
+    w->addDirtyArea(RECT{50, 10, 70, 45});  // same top and bottom, touching on the right
+    ASSERT_EQ(w->dirtyAreas().size(), 1);
+    EXPECT_TRUE(sameRect(w->dirtyAreas()[0], RECT{10, 10, 70, 45}));
+    w->addDirtyArea(RECT{10, 50, 70, 60});  // a gap of five rows: no merge
+    EXPECT_EQ(w->dirtyAreas().size(), 2);
+    w->addDirtyArea(RECT{11, 60, 70, 70});  // touching, but another left edge: no merge
+    EXPECT_EQ(w->dirtyAreas().size(), 3);
+}
+
+TEST_F(Paint, ContainedAreasAreDroppedEitherWay) {
+    PaintProbe* probe = nullptr;
+    WindowImpl* w = layeredProbe(&probe);
+    ASSERT_NE(w, nullptr);
+    w->addDirtyArea(RECT{0, 0, 10, 10});
+    w->addDirtyArea(RECT{50, 50, 60, 60});
+    w->addDirtyArea(RECT{100, 0, 110, 10});
+    w->addDirtyArea(RECT{52, 52, 58, 58});  // inside an existing one
+    EXPECT_EQ(w->dirtyAreas().size(), 3);
+    w->addDirtyArea(RECT{0, 0, 60, 60});  // contains the first two
+    ASSERT_EQ(w->dirtyAreas().size(), 2);
+    EXPECT_TRUE(sameRect(w->dirtyAreas()[0], RECT{100, 0, 110, 10})) << "the last entry moved into the hole";
+    EXPECT_TRUE(sameRect(w->dirtyAreas()[1], RECT{0, 0, 60, 60}));
+}
+
+TEST_F(Paint, TheTwentyFirstAreaFlushesTheTwentyBeforeIt) {
+    PaintProbe* probe = nullptr;
+    WindowImpl* w = layeredProbe(&probe);
+    ASSERT_NE(w, nullptr);
+    // Twenty squares on a diagonal: none contains, touches or lines up with another.
+    for (int i = 0; i < 20; ++i) w->addDirtyArea(RECT{i * 9, i * 5, i * 9 + 4, i * 5 + 3});
+    ASSERT_EQ(w->dirtyAreas().size(), 20);
+    EXPECT_TRUE(probe->clips.empty()) << "nothing painted before the list is full";
+    probe->colour = RGB(0, 200, 0);
+    w->addDirtyArea(RECT{190, 110, 198, 118});
+    ASSERT_EQ(w->dirtyAreas().size(), 1) << "the twenty were flushed, the new one waits";
+    EXPECT_TRUE(sameRect(w->dirtyAreas()[0], RECT{190, 110, 198, 118}));
+    ASSERT_EQ(probe->clips.size(), 20u);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_TRUE(sameRect(probe->clips[i], RECT{i * 9, i * 5, i * 9 + 4, i * 5 + 3}));
+    // The flushed areas carry the new colour, the waiting one and the rest do not yet.
+    EXPECT_EQ(bufferPixel(w->backBuffer(), 9 + 1, 5 + 1), 0x0000C800u);
+    EXPECT_EQ(bufferPixel(w->backBuffer(), 192, 112), 0x000000FFu);
+}
+
+// ---- Plain windows --------------------------------------------------------------------------------
+
+TEST_F(Paint, APlainWindowRepaintsOnlyTheInvalidAreaThroughTheBackBuffer) {
+    PaintProbe* probe = probeOf(160, 100);
+    auto* w = new WindowImpl(probe);
+    ASSERT_NE(create(w, 100, 100, WS_POPUP | WS_VISIBLE), nullptr);
+    ASSERT_TRUE(settle(w));
+    ASSERT_EQ(waitScreenPixel(180, 150, 0x0000FF, kDeadline), 0x0000FFu) << "the first paint shows the tree";
+
+    probe->clips.clear();
+    probe->colour = RGB(255, 0, 0);
+    w->addDirtyArea(RECT{10, 10, 40, 30});
+    EXPECT_TRUE(w->dirtyAreas().empty()) << "plain windows keep no list";
+    SendMessageW(w->handle(), kRepaintMessage, 0, 0);  // paints now
+    ASSERT_EQ(probe->clips.size(), 1u);
+    EXPECT_TRUE(sameRect(probe->clips[0], RECT{10, 10, 40, 30}));
+    EXPECT_EQ(waitScreenPixel(100 + 20, 100 + 20, 0xFF0000, kDeadline), 0xFF0000u);
+    EXPECT_EQ(screenPixel(100 + 60, 100 + 20), 0x0000FFu) << "outside the area nothing was copied";
+}
+
+TEST_F(Paint, EraseIsSkippedAndPrintClientPaintsTheTree) {
+    PaintProbe* probe = probeOf(80, 60);
+    probe->colour = RGB(0, 128, 0);
+    auto* w = new WindowImpl(probe);
+    ASSERT_NE(create(w, 100, 100, WS_POPUP), nullptr);
+    win::window_dc screen(nullptr);
+    EXPECT_EQ(SendMessageW(w->handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(screen.get()), 0), 1);
+    Image image;
+    ASSERT_TRUE(captureWindow(w->handle(), &image));  // PrintWindow asks for WM_PRINTCLIENT
+    EXPECT_EQ(image.at(40, 30) & 0xFFFFFF, 0x008000u);
+}
+
+// ---- Layered windows ------------------------------------------------------------------------------
+
+TEST_F(Paint, LayeredPixelsAfterPartialRepaints) {
+    // A half-transparent red band with nothing below it, and a band that changes its style.
+    WindowImpl* w = openLayered(R"(<Canvas initSize="200,100">
+                                     <Grid id="2" x="20" y="20" width="60" height="40" style="half.xml"/>
+                                     <Grid id="3" x="120" y="20" width="60" height="40" style="state.xml"/>
+                                   </Canvas>)");
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(settle(w));
+    const uint32_t halfRed = bufferPixel(w->backBuffer(), 40, 30);
+    EXPECT_EQ(halfRed & 0xFFFF, 0u) << "red only";
+    EXPECT_EQ(halfRed >> 24, (halfRed >> 16) & 0xFF) << "premultiplied: red as strong as the alpha";
+    EXPECT_NEAR(static_cast<int>(halfRed >> 24), 128, 1) << "half transparent";
+    EXPECT_EQ(bufferPixel(w->backBuffer(), 100, 80), 0u) << "fully transparent where nothing is drawn";
+    // Repainting the band again and again must not darken it: each repaint starts from transparent.
+    Control* band = byId(w, 2);
+    for (int i = 0; i < 5; ++i) {
+        band->invalidate(true);
+        EXPECT_EQ(bufferPixel(w->backBuffer(), 40, 30), halfRed) << "repaint " << i;
+    }
+    // A partial repaint changes only its area, on screen too.
+    const uint32_t before = screenPixel(100 + 150, 100 + 40);
+    const uint32_t pageBefore = screenPixel(100 + 100, 100 + 80);
+    byId(w, 3)->setText(attr::style, L"red.xml");
+    byId(w, 3)->invalidate(true);
+    EXPECT_EQ(bufferPixel(w->backBuffer(), 150, 40), 0xFFC03020u);
+    EXPECT_NE(before, 0xC03020u);
+    EXPECT_EQ(waitScreenPixel(100 + 150, 100 + 40, 0xC03020, kDeadline), 0xC03020u);
+    EXPECT_EQ(screenPixel(100 + 100, 100 + 80), pageBefore);
+}
+
+TEST_F(Paint, ALayeredWindowWithFullyTransparentPixelsShowsWhatLiesBelow) {
+    WindowImpl* below = open(R"(<Grid initSize="200,100" style="state.xml"/>)", 100, 100);
+    ASSERT_NE(below, nullptr);
+    ASSERT_TRUE(settle(below));
+    WindowImpl* w = openLayered(R"(<Canvas initSize="200,100">
+                                     <Grid x="0" y="0" width="100" height="100" style="red.xml"/>
+                                   </Canvas>)");
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(settle(w));
+    EXPECT_EQ(waitScreenPixel(100 + 50, 100 + 50, 0xC03020, kDeadline), 0xC03020u);
+    EXPECT_EQ(waitScreenPixel(100 + 150, 100 + 50, 0x2050C0, kDeadline), 0x2050C0u)
+        << "the window below shows through";
+}
+
+// ---- The caret ------------------------------------------------------------------------------------
+
+TEST_F(Paint, TheCaretFirstHidesThenBlinksAndIsDrawnOverTheTree) {
+    PaintProbe* probe = probeOf(120, 60);
+    probe->colour = RGB(255, 255, 255);
+    auto* w = new WindowImpl(probe);
+    ASSERT_NE(create(w, 100, 100, WS_POPUP | WS_VISIBLE), nullptr);
+    ASSERT_TRUE(settle(w));
+    w->setCaretSize(2, 14);
+    w->showCaret(10, 10);
+    EXPECT_FALSE(w->caretVisible()) << "the first tick hides a caret that was not blinking";
+    const DWORD blink = GetCaretBlinkTime();
+    ASSERT_TRUE(pumpUntil([&] { return w->caretVisible(); }, blink * 3));
+    EXPECT_EQ(waitScreenPixel(100 + 11, 100 + 15, 0x5A5A5A, kDeadline), 0x5A5A5Au);
+    EXPECT_EQ(screenPixel(100 + 13, 100 + 15), 0xFFFFFFu);
+
+    // Moving a blinking caret shows it at once at the new place.
+    w->showCaret(40, 20);
+    EXPECT_TRUE(w->caretVisible());
+    EXPECT_EQ(waitScreenPixel(100 + 41, 100 + 25, 0x5A5A5A, kDeadline), 0x5A5A5Au);
+    EXPECT_EQ(waitScreenPixel(100 + 11, 100 + 15, 0xFFFFFF, kDeadline), 0xFFFFFFu)
+        << "the old place is repainted";
+
+    w->hideCaret();
+    EXPECT_FALSE(w->caretVisible());
+    EXPECT_EQ(runningTimerCount(), 0u) << "hiding stops the blinking";
+    EXPECT_EQ(waitScreenPixel(100 + 41, 100 + 25, 0xFFFFFF, kDeadline), 0xFFFFFFu);
+}
