@@ -419,9 +419,16 @@ bool isType(const Control& control, const wchar_t* name) {
     return std::wcscmp(control.typeName(), name) == 0;
 }
 
+// The role a control has as an item of its parent, 0 when it is none.
+int32_t itemRole(const Control& control) {
+    return control.parent() ? control.parent()->childAccessibleRole() : 0;
+}
+
 }  // namespace
 
 int32_t Control::accessibleRole() const {
+    if (int32_t role = itemRole(*this))
+        return role;
     if (hasFlag(flag::container))
         return ROLE_SYSTEM_GROUPING;
     if (isType(*this, L"Button"))
@@ -467,16 +474,25 @@ uint32_t Control::accessibleState() const {
         state |= STATE_SYSTEM_HOTTRACKED;
     if (hasFlag(flag::pressed))
         state |= STATE_SYSTEM_PRESSED;
-    if (hasFlag(flag::checked) && isType(*this, L"Button"))
+    if (itemRole(*this)) {
+        state |= STATE_SYSTEM_SELECTABLE;
+        if (hasFlag(flag::checked))
+            state |= STATE_SYSTEM_SELECTED;
+    } else if (hasFlag(flag::checked) && isType(*this, L"Button")) {
         state |= STATE_SYSTEM_CHECKED;
+    }
     return state;
 }
 
 const wchar_t* Control::defaultActionName() const {
+    if (itemRole(*this))
+        return L"Select";
     return isType(*this, L"Button") ? L"Press" : nullptr;
 }
 
 bool Control::doDefaultAction() {
+    if (itemRole(*this))
+        return parent_->doChildDefaultAction(*this);
     if (!isType(*this, L"Button"))
         return false;
     EventRecord click;

@@ -117,10 +117,11 @@ class Control : public Object {
     // What screen readers and automation read through the window's accessible objects. The defaults
     // follow the type name and the flags; concrete controls refine them. UI thread only.
 
-    // A Microsoft Active Accessibility role (ROLE_SYSTEM_* of <oleacc.h>): grouping for containers,
-    // push button for "Button", editable text for "Edit" and "TextBox", progress bar for "ProgressBar",
-    // graphic for "Image", animation for "PowerPoint"; other controls are static text when they have a
-    // "text" and a graphic (they only show their style) when not.
+    // A Microsoft Active Accessibility role (ROLE_SYSTEM_* of <oleacc.h>): the item role of an item
+    // (childAccessibleRole), grouping for containers, push button for "Button", editable text for
+    // "Edit" and "TextBox", progress bar for "ProgressBar", graphic for "Image", animation for
+    // "PowerPoint"; other controls are static text when they have a "text" and a graphic (they only
+    // show their style) when not.
     virtual int32_t accessibleRole() const;
     // The "text" attribute, else the "tooltip"; empty when neither is set.
     virtual std::wstring accessibleName() const;
@@ -128,7 +129,7 @@ class Control : public Object {
     virtual bool accessibleValue(std::wstring* value) const;
     // STATE_SYSTEM_* bits: invisible (the control or an ancestor hidden or collapsed), unavailable
     // (disabled), focused (focused flag while the window has the keyboard focus), focusable
-    // (focus-on-press), hot (hover), pressed, and checked for the button family.
+    // (focus-on-press), hot (hover), pressed, and checked for the button family (selected for items).
     virtual uint32_t accessibleState() const;
     // The name of what a click does ("Press" for the button family); null when a click does nothing.
     virtual const wchar_t* defaultActionName() const;
@@ -137,6 +138,12 @@ class Control : public Object {
     virtual bool doDefaultAction();
     // Appends the children assistive technology sees, in order; by default the child list.
     virtual void accessibleChildren(std::vector<Control*>* out) const;
+    // A container whose children are items (a list's column) answers ROLE_SYSTEM_LISTITEM: its children
+    // then default to that role, to the states selectable and selected (their checked flag) and to the
+    // action "Select", which doChildDefaultAction carries out as a press on the item would. 0 (the
+    // default): children describe themselves.
+    virtual int32_t childAccessibleRole() const { return 0; }
+    virtual bool doChildDefaultAction(Control& /*child*/) { return false; }
 
     // The child id under which the window's accessible object names this control in events and
     // get_accChild: CHILDID_SELF for a root, otherwise a negative number unique to the control for the

@@ -48,6 +48,17 @@ void CALLBACK onWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, L
         heard.push_back(Heard{event, child});
 }
 
+// A column whose children are list items; choosing one is recorded.
+class ItemColumn : public Panel {
+  public:
+    int32_t childAccessibleRole() const override { return ROLE_SYSTEM_LISTITEM; }
+    bool doChildDefaultAction(Control& child) override {
+        chosen = &child;
+        return true;
+    }
+    Control* chosen = nullptr;
+};
+
 int clicks = 0;
 void countClick(void*, Control*, EventRecord&) {
     ++clicks;
@@ -141,6 +152,26 @@ TEST(AccessibleDefaults, TheButtonFamilysActionPostsClickAndOthersHaveNone) {
     EXPECT_EQ(label->defaultActionName(), nullptr);
     EXPECT_FALSE(label->doDefaultAction());
     root->detach();
+}
+
+TEST(AccessibleDefaults, ItemsOfAColumnAreSelectableListItemsChosenByTheColumn) {
+    std::unique_ptr<ItemColumn> column(new ItemColumn);
+    auto* first = new Control(0x403);
+    auto* second = new Typed(L"Button", 0x163);
+    column->addChild(first);
+    column->addChild(second);
+    first->setText(attr::text, L"第一项");
+    second->setChecked(true);
+    EXPECT_EQ(first->accessibleRole(), ROLE_SYSTEM_LISTITEM);
+    EXPECT_EQ(second->accessibleRole(), ROLE_SYSTEM_LISTITEM) << "the column decides, whatever the item is";
+    EXPECT_EQ(first->accessibleState(), static_cast<uint32_t>(STATE_SYSTEM_SELECTABLE));
+    EXPECT_EQ(second->accessibleState(),
+              static_cast<uint32_t>(STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_SELECTED))
+        << "the checked flag marks the selected item, not a checked one";
+    EXPECT_STREQ(first->defaultActionName(), L"Select");
+    EXPECT_TRUE(second->doDefaultAction());
+    EXPECT_EQ(column->chosen, second);
+    EXPECT_EQ(column->accessibleRole(), ROLE_SYSTEM_GROUPING);
 }
 
 TEST(AccessibleDefaults, ChildIdsAreSelfForTheRootAndUniqueNegativeOtherwise) {
