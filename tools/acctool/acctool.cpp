@@ -221,17 +221,18 @@ int runMatch(const Options& o, const Output& out) {
         return kUsage;
     }
     const Deadline deadline(o.timeoutMs);
-    HWND window = waitForWindow(o, deadline);
-    if (!window) {
+    if (!waitForWindow(o, deadline)) {
         errors().line(L"acctool: no such window");
         return kNoWindow;
     }
     std::wstring lastSeen;
     for (;;) {
+        // The window is looked up on every round: a visible one is preferred as soon as it shows.
+        HWND window = acc::findTopLevel(optionalText(o.title), optionalText(o.className));
         acc::Element root, element;
         acc::Facts facts;
         bool found = false;
-        if (IsWindow(window) && acc::clientElement(window, &root))
+        if (window && acc::clientElement(window, &root))
             found = search(root, o, &element, &facts);
         if (found)
             lastSeen = acc::describeLine(facts);
