@@ -6,18 +6,15 @@
 // under test here.
 #include <oleacc.h>
 
-#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "access_support.h"
+#include "access_fixture.h"
 #include "dui/factory.h"
-#include "dui/loader.h"
 #include "host/ui_context.h"
-#include "window_fixture.h"
 
 using namespace accesstest;
 using namespace testsupport;
@@ -123,37 +120,12 @@ class AccLink : public Control {
 };
 int AccLink::opened = 0;
 
-// ---- What happened --------------------------------------------------------------------------------------
-
-// "id Event" for Click, ValueChange, GotFocus and LostFocus of the controls listened to, registered after
-// the controls' own delegates as a script's handlers would be.
-std::vector<std::string> happenings;
-
-void noteEvent(void* context, Control*, EventRecord& event) {
-    static const char* const names[] = {"GotFocus", "LostFocus"};
-    const int32_t* id = static_cast<Control*>(context)->findInt(attr::id);
-    std::string name = event.id == event::Click         ? "Click"
-                       : event.id == event::ValueChange ? "ValueChange"
-                                                        : names[event.id - event::GotFocus];
-    happenings.push_back((id ? std::to_string(*id) : std::string("?")) + " " + name);
-}
-
-void listen(Control* control) {
-    for (int32_t id : {event::GotFocus, event::LostFocus, event::Click, event::ValueChange})
-        control->addDelegate(id, control, noteEvent);
-    std::vector<Control*> children;
-    control->accessibleChildren(&children);
-    for (Control* c : children) listen(c);
-}
-
 // ---- The fixture -----------------------------------------------------------------------------------------
 
-class Accessibility : public windowtest::WindowTest {
+class Accessibility : public AccessTest {
   protected:
     void SetUp() override {
-        WindowTest::SetUp();
-        static const win::ole_scope ole;  // the UI thread's apartment, for the whole run
-        ASSERT_TRUE(SUCCEEDED(ole.result()));
+        AccessTest::SetUp();
         static const bool registered = [] {
             auto& creators = *uiContext()->controlCreators;
             creators.add<AccButton>(L"AccButton");
@@ -165,48 +137,12 @@ class Accessibility : public windowtest::WindowTest {
             return true;
         }();
         (void)registered;
-        happenings.clear();
         AccLink::opened = 0;
     }
 
-    // The test page (layouts/access.xml) in a visible window with a title of its own.
-    WindowImpl* openPage() {
-        Control* root = loadLayout(L"access.xml");
-        EXPECT_NE(root, nullptr);
-        auto* window = new WindowImpl(root);
-        if (!create(window, 100, 100, WS_POPUP | WS_VISIBLE))
-            return nullptr;
-        args = windowArgs(window->handle());
-        listen(window->root());
-        return window;
-    }
-
-    std::vector<Line> list() {
-        ToolResult r = runAcctool(L"list " + args);
-        EXPECT_EQ(r.exitCode, 0);
-        return parseLines(r.lines);
-    }
-
-    RECT screenRectOf(WindowImpl* window, Control* control) {
-        RECT r{};
-        control->windowRect(&r);
-        const POINT origin = clientToScreen(window->handle(), POINT{0, 0});
-        OffsetRect(&r, origin.x, origin.y);
-        return r;
-    }
-
-    bool happened(const std::string& entry) {
-        return pumpUntil(
-            [&] { return std::find(happenings.begin(), happenings.end(), entry) != happenings.end(); },
-            kDeadline);
-    }
-
-    std::wstring args;  // acctool's window arguments for the open page
+    // The test page (layouts/access.xml).
+    WindowImpl* openPage() { return openLayout(L"access.xml"); }
 };
-
-bool sameRect(const RECT& a, const RECT& b) {
-    return EqualRect(&a, &b) != FALSE;
-}
 
 // ---- Reading the tree ------------------------------------------------------------------------------------
 
