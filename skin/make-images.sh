@@ -52,3 +52,55 @@ cp "$tmp/5.png" "$out/check_on_over.png"
 # Icon: a small disc with a ring.
 "$im" -size 16x16 xc:none -fill '#F2A03D' -stroke '#B86E12' -strokewidth 1 \
     -draw "circle 7.5,7.5 7.5,1.5" "PNG32:$out/icon.png"
+
+# Radio buttons: 16 x 16 rings, the checked ones with a dot. name fill border [dot colour]
+ring() {
+    local args=(-size 16x16 xc:none -fill "$2" -stroke "$3" -strokewidth 1 -draw "circle 7.5,7.5 7.5,1.5")
+    if [ -n "${4:-}" ]; then
+        args+=(-fill "$4" -stroke none -draw "circle 7.5,7.5 7.5,4.5")
+    fi
+    "$im" "${args[@]}" "PNG32:$out/$1"
+}
+ring radio_off.png '#FFFFFF' '#8A94A3'
+ring radio_off_over.png '#EEF4FD' '#3A7BD5'
+ring radio_on.png '#FFFFFF' '#3A7BD5' '#3A7BD5'
+ring radio_on_over.png '#EEF4FD' '#275EAD' '#275EAD'
+
+# Slider: a 6-pixel track (filled part blue, rest grey) and a 14 x 14 round thumb in three states.
+bar() {
+    "$im" -size 12x6 xc:none -fill "$2" -stroke none -draw "roundrectangle 0,0 11,5 3,3" "PNG32:$out/$1"
+}
+bar slider_track.png '#3A7BD5'
+bar slider_bar.png '#D3D8DF'
+knob() {
+    "$im" -size 14x14 xc:none -fill "$2" -stroke "$3" -strokewidth 1.5 -draw "circle 6.5,6.5 6.5,1" \
+        "PNG32:$out/$1"
+}
+knob slider_thumb.png '#FFFFFF' '#3A7BD5'
+knob slider_thumb_over.png '#EEF4FD' '#275EAD'
+knob slider_thumb_down.png '#D6E4F8' '#1B4380'
+
+# Progress bar: a light groove and a blue fill, both 16 x 10 with 4-pixel rounded ends.
+"$im" -size 16x10 xc:none -fill '#E1E6ED' -stroke '#C5CCD6' -strokewidth 1 \
+    -draw "roundrectangle 0.5,0.5 15.5,9.5 4,4" "PNG32:$out/progress_bk.png"
+"$im" -size 16x10 gradient:'#5A97E8-#275EAD' \( +clone -alpha extract -fill black -colorize 100 -fill white \
+    -draw "roundrectangle 0,0 15,9 4,4" \) -alpha off -compose copy_opacity -composite \
+    "PNG32:$out/progress_fill.png"
+
+# Tabs: a flat face, a lighter hover and the selected face with a blue underline.
+tab() {
+    "$im" -size 24x28 "xc:$2" -fill "$3" -draw "rectangle 0,25 23,27" "PNG32:$out/$1"
+}
+tab tab_up.png '#E9EDF2' '#E9EDF2'
+tab tab_over.png '#F4F7FA' '#C5CCD6'
+tab tab_down.png '#FFFFFF' '#3A7BD5'
+# A one-pixel divider.
+"$im" -size 4x1 xc:'#C5CCD6' "PNG32:$out/separator.png"
+
+# Slideshow pictures, 240 x 120: a gradient each with a disc.
+slide() {
+    "$im" -size 240x120 "gradient:$2" -fill "$3" -stroke none -draw "circle $4" "PNG32:$out/$1"
+}
+slide slide1.png '#2D6CC0-#8EC5FF' '#FFFFFFAA' '60,60 60,25'
+slide slide2.png '#1E8C5A-#B5F2C9' '#FFFFFFAA' '120,60 120,25'
+slide slide3.png '#C0672D-#FFD39A' '#FFFFFFAA' '180,60 180,25'

@@ -307,8 +307,16 @@ bool Control::postEvent(const EventRecord& event) {
 }
 
 bool Control::invalidate(bool synchronous) {
+    return invalidate(RECT{0, 0, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top}, synchronous);
+}
+
+bool Control::invalidate(const RECT& part, bool synchronous) {
     RECT r;
     if (!windowRect(&r))
+        return false;
+    RECT area = part;
+    OffsetRect(&area, r.left, r.top);
+    if (!IntersectRect(&r, &r, &area))
         return false;
     HWND hwnd = window_->windowHandle();
     RECT client{0, 0, 0, 0};

@@ -79,6 +79,8 @@ class Control : public Object {
 
     // Marks the control's window rectangle dirty and sends (synchronous) or posts message 1025.
     bool invalidate(bool synchronous);
+    // The same for a part of the control, in its own coordinates (clipped to the control).
+    bool invalidate(const RECT& part, bool synchronous);
     void setEnabled(bool on);
     void setVisible(bool on);
     void setChecked(bool on);

@@ -18,6 +18,14 @@ struct EventRecord {
 };
 static_assert(sizeof(EventRecord) == 32, "EventRecord is a 32-byte record");
 
+// A record for `id` on `route` with zero parameters, not handled.
+constexpr EventRecord makeEvent(int32_t id, int32_t route = kRouteDirect) {
+    EventRecord e;
+    e.id = id;
+    e.route = route;
+    return e;
+}
+
 // Event ids shared by native code and scripts.
 namespace event {
 constexpr int32_t Attached = 0;

@@ -77,7 +77,16 @@ Control* buildControl(const XmlNode* element) {
     UiContext* context = uiContext();
     if (!context || !context->controlCreators)
         return nullptr;
-    Control* control = context->controlCreators->create(nameOf(*element));
+    const duiFactory::Creator<Control>* creator = context->controlCreators->find(nameOf(*element));
+    if (!creator) {
+        // Skipped with its subtree; say so where a layout author can see it.
+        std::wstring line = L"layout: no control is registered as <";
+        line.append(nameOf(*element));
+        line += L">; the element and everything inside it are skipped\n";
+        OutputDebugStringW(line.c_str());
+        return nullptr;
+    }
+    Control* control = creator->create();
     if (!control)
         return nullptr;
     applyAttributes(*control, *element);

@@ -48,7 +48,8 @@ Control* loadLayout(const wchar_t* entryName);
 // The same from UTF-8 bytes (no byte-order mark).
 Control* buildLayout(const char* utf8, std::size_t size);
 
-// The recursive builder: null for unregistered names (the subtree is skipped) and text nodes.
+// The recursive builder: null for text nodes and for unregistered names (the subtree is skipped, and a
+// debugger-output line names the element).
 Control* buildControl(const rapidxml::xml_node<wchar_t>* element);
 
 // Applies every attribute of `element` through the setter registry, then the flag attributes

@@ -130,7 +130,7 @@ Control* Panel::childAt(int32_t index) const {
 }
 
 void paintChild(Control* child, HDC dc, const RECT& parentRect, const RECT& clip) {
-    if (!child->hasFlag(flag::visible) || child->hasFlag(flag::collapsed))
+    if (!child || !child->hasFlag(flag::visible) || child->hasFlag(flag::collapsed))
         return;
     RECT moved = child->bounds();
     OffsetRect(&moved, parentRect.left, parentRect.top);
@@ -146,6 +146,14 @@ void paintChild(Control* child, HDC dc, const RECT& parentRect, const RECT& clip
 void Panel::paint(HDC dc, const RECT& rect, const RECT& clip) {
     Control::paint(dc, rect, clip);
     for (Control* child = first_; child; child = child->nextSibling()) paintChild(child, dc, rect, clip);
+}
+
+void Panel::adopt(Control* control) {
+    if (!control)
+        return;
+    control->parent_ = this;
+    control->prev_ = nullptr;
+    control->next_ = nullptr;
 }
 
 Control* Panel::hitTest(POINT point) {

@@ -39,6 +39,11 @@ class Panel : public Control {
     Control* lastChild() const { return last_; }
     int32_t childCount() const { return count_; }
 
+  protected:
+    // Makes `control` name this panel as its parent without joining the child list: a control the
+    // panel shows and lays out but does not own (a tab's page). Its bounds are then relative to it.
+    void adopt(Control* control);
+
   private:
     Control* first_ = nullptr;
     Control* last_ = nullptr;

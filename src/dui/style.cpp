@@ -22,22 +22,13 @@ constexpr UINT kMeasure = DT_CALCRECT | DT_SINGLELINE;             // 1056
 constexpr COLORREF kWhite = 0xFFFFFF;
 constexpr COLORREF kBlack = 0;
 
-SkinImage* image(const wchar_t* name) {
-    SkinStore* skin = currentSkin();
-    return skin && name ? skin->findImage(name) : nullptr;
-}
-
 SkinImage* image(const Object& object, AttributeId id) {
-    return image(object.getText(id));
+    return findSkinImage(object.getText(id));
 }
 
 // The control's "font" attribute, "Default" when absent.
 HFONT controlFont(const Control& control) {
-    SkinStore* skin = currentSkin();
-    if (!skin)
-        return nullptr;
-    const wchar_t* name = control.findText(attr::font);
-    return skin->findFont(name ? name : L"Default");
+    return findSkinFont(control.findText(attr::font));
 }
 
 int width(const RECT& r) {
@@ -49,13 +40,7 @@ int height(const RECT& r) {
 
 // Image stretched to rect, or nine-grid when the style has the grid rectangle.
 void drawSkin(const Style& style, HDC dc, const RECT& rect, SkinImage* skin, AttributeId grid) {
-    if (!skin)
-        return;
-    if (const RECT* margins = style.findRect(grid))
-        skin->drawNineGrid(dc, rect, *margins);
-    else
-        skin->drawImage(dc, rect.left, rect.top, width(rect), height(rect), 0, 0, skin->width(),
-                        skin->height());
+    drawImageInto(skin, dc, rect, style.findRect(grid));
 }
 
 void drawWhole(HDC dc, SkinImage* skin, int x, int y) {
@@ -190,9 +175,7 @@ void Style_ToggleButton::paint(HDC dc, const RECT& rect, const Control& control)
             ? fourState(control, attr::checkedUpSkin, attr::checkedOverSkin, attr::checkedDownSkin,
                         attr::checkedDisabledSkin)
             : fourState(control, attr::upSkin, attr::overSkin, attr::downSkin, attr::disabledSkin);
-    if (SkinImage* skin = image(*this, which))
-        skin->drawImage(dc, rect.left, rect.top, width(rect), height(rect), 0, 0, skin->width(),
-                        skin->height());
+    drawImageInto(image(*this, which), dc, rect);
 }
 
 void Style_CheckButton::paint(HDC dc, const RECT& rect, const Control& control) const {
@@ -279,9 +262,7 @@ void Style_Slider::paint(HDC dc, const RECT& rect, const Control& control) const
     const AttributeId which = control.hasFlag(flag::pressed)   ? attr::thumbDownSkin
                               : control.hasFlag(flag::checked) ? attr::thumbOverSkin
                                                                : attr::thumbUpSkin;
-    if (SkinImage* skin = image(*this, which))
-        skin->drawImage(dc, thumb.left, thumb.top, width(thumb), height(thumb), 0, 0, skin->width(),
-                        skin->height());
+    drawImageInto(image(*this, which), dc, thumb);
 }
 
 void Style_ScrollBar::paint(HDC dc, const RECT& rect, const Control& control) const {
@@ -293,8 +274,7 @@ void Style_ScrollBar::paint(HDC dc, const RECT& rect, const Control& control) co
     const uint32_t states = parts->partStates();
     auto stretched = [&](RECT r, AttributeId id) {
         OffsetRect(&r, rect.left, rect.top);
-        if (SkinImage* skin = image(*this, id))
-            skin->drawImage(dc, r.left, r.top, width(r), height(r), 0, 0, skin->width(), skin->height());
+        drawImageInto(image(*this, id), dc, r);
     };
     auto arrow = [&](uint32_t pressed, uint32_t hover, AttributeId up, AttributeId over, AttributeId down,
                      AttributeId disabled) {

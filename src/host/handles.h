@@ -80,6 +80,9 @@ inline void unmapViewOfFile(void* p) {
 inline void localFree(HLOCAL p) {
     LocalFree(p);
 }
+inline void globalFree(HGLOBAL p) {
+    GlobalFree(p);
+}
 }  // namespace detail
 
 using unique_handle = unique_any<HANDLE, detail::closeHandle>;    // null is invalid
@@ -91,11 +94,13 @@ using unique_hwnd = unique_any<HWND, detail::destroyWindow>;
 using unique_hgdiobj = unique_any<HGDIOBJ, detail::deleteObject>;
 using unique_hbitmap = unique_any<HBITMAP, detail::deleteObject>;
 using unique_hfont = unique_any<HFONT, detail::deleteObject>;
+using unique_hbrush = unique_any<HBRUSH, detail::deleteObject>;
 using unique_hrgn = unique_any<HRGN, detail::deleteObject>;
 using unique_hdc = unique_any<HDC, detail::deleteDC>;  // memory DCs from CreateCompatibleDC
 using unique_hhook = unique_any<HHOOK, detail::unhookWindowsHookEx>;
 using unique_view = unique_any<void*, detail::unmapViewOfFile>;
 using unique_hlocal = unique_any<HLOCAL, detail::localFree>;
+using unique_hglobal = unique_any<HGLOBAL, detail::globalFree>;  // release() once SetClipboardData took it
 
 // A registered window class, unregistered on destruction.
 class unique_wndclass {
@@ -301,6 +306,42 @@ class text_color_guard {
   private:
     HDC dc_;
     COLORREF old_;
+};
+
+// OpenClipboard for one scope, CloseClipboard when it ends if the open succeeded.
+class clipboard_guard {
+  public:
+    explicit clipboard_guard(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
+    clipboard_guard(const clipboard_guard&) = delete;
+    clipboard_guard& operator=(const clipboard_guard&) = delete;
+    ~clipboard_guard() {
+        if (open_) {
+            DWORD err = GetLastError();
+            CloseClipboard();
+            SetLastError(err);
+        }
+    }
+    explicit operator bool() const { return open_; }
+
+  private:
+    bool open_;
+};
+
+// GlobalLock for one scope; get() is null when the lock failed.
+class global_lock_guard {
+  public:
+    explicit global_lock_guard(HGLOBAL block) : block_(block), data_(block ? GlobalLock(block) : nullptr) {}
+    global_lock_guard(const global_lock_guard&) = delete;
+    global_lock_guard& operator=(const global_lock_guard&) = delete;
+    ~global_lock_guard() {
+        if (data_)
+            GlobalUnlock(block_);
+    }
+    void* get() const { return data_; }
+
+  private:
+    HGLOBAL block_;
+    void* data_;
 };
 
 // OleInitialize for the calling thread, undone when the guard ends if it succeeded (S_FALSE counts).

@@ -96,6 +96,26 @@ bool SkinImage::decodeImage(const void* bytes, std::size_t length) {
     return true;
 }
 
+bool SkinImage::createBlank(int width, int height, bool hasAlpha) {
+    bitmap_.reset();
+    pixels_ = nullptr;
+    width_ = height_ = 0;
+    hasAlpha_ = false;
+    if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > INT_MAX / 4)
+        return false;
+    BITMAPINFO info = topDownInfo(width, height);
+    void* bits = nullptr;
+    win::unique_hbitmap section(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!section || !bits)
+        return false;
+    bitmap_ = std::move(section);
+    pixels_ = static_cast<uint32_t*>(bits);
+    width_ = width;
+    height_ = height;
+    hasAlpha_ = hasAlpha;
+    return true;
+}
+
 bool SkinImage::drawImage(HDC target, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh) const {
     return drawPiece(target, dx, dy, dw, dh, sx, sy, sw, sh, Copy::Stretch);
 }
@@ -147,6 +167,15 @@ bool SkinImage::drawNineGrid(HDC target, const RECT& d, const RECT& margins) con
         drawPiece(target, d.left, d.top + T, L, ch, 0, T, L, sh, Copy::Stretch);
     }
     return true;
+}
+
+bool drawImageInto(const SkinImage* image, HDC target, const RECT& dest, const RECT* margins) {
+    if (!image)
+        return false;
+    if (margins)
+        return image->drawNineGrid(target, dest, *margins);
+    return image->drawImage(target, dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top, 0, 0,
+                            image->width(), image->height());
 }
 
 namespace {

@@ -13,6 +13,10 @@ class SkinImage {
     // Decodes PNG/JPEG/BMP/GIF/PSD/HDR/PIC bytes; a leading 0x01 marker byte is skipped. False (and no
     // bitmap) when the data does not decode or the section cannot be made. Replaces earlier contents.
     bool decodeImage(const void* bytes, std::size_t length);
+    // Replaces the contents with a width x height image of zero words, to be written through pixels()
+    // (premultiplied). With hasAlpha it is drawn with alpha blending, else copied like an opaque image.
+    // False (and no bitmap) when it cannot be made.
+    bool createBlank(int width, int height, bool hasAlpha = true);
 
     // Draws the source rectangle (sx, sy, sw, sh) stretched into (dx, dy, dw, dh). False without
     // drawing when there is no bitmap or a size is not positive.
@@ -25,6 +29,7 @@ class SkinImage {
     int height() const { return height_; }
     bool hasAlpha() const { return hasAlpha_; }
     const uint32_t* pixels() const { return pixels_; }  // premultiplied words, null without a bitmap
+    uint32_t* pixels() { return pixels_; }              // call GdiFlush before writing after GDI drew into it
 
   private:
     enum class Copy { Blit, Stretch };
@@ -37,6 +42,10 @@ class SkinImage {
     int height_ = 0;
     bool hasAlpha_ = false;
 };
+
+// The whole image stretched into dest, or drawn as a nine-grid with `margins` when they are given.
+// False without drawing for a null image or one without a bitmap.
+bool drawImageInto(const SkinImage* image, HDC target, const RECT& dest, const RECT* margins = nullptr);
 
 // The process-wide memory DC that image bitmaps are selected into for blitting. Created during static
 // construction, compatible with the screen, alive until process exit. UI thread only.

@@ -161,3 +161,13 @@ SkinStore* currentSkin() {
     UiContext* ui = uiContext();
     return ui ? ui->skin : nullptr;
 }
+
+SkinImage* findSkinImage(const wchar_t* name) {
+    SkinStore* skin = currentSkin();
+    return skin && name && *name ? skin->findImage(name) : nullptr;
+}
+
+HFONT findSkinFont(const wchar_t* name) {
+    SkinStore* skin = currentSkin();
+    return skin ? skin->findFont(name ? name : L"Default") : nullptr;
+}

@@ -70,3 +70,7 @@ class SkinStore {
 
 // The skin of the live UiContext, or null when there is none.
 SkinStore* currentSkin();
+// The current skin's image; null without a skin, for a null or empty name, or when the skin lacks it.
+SkinImage* findSkinImage(const wchar_t* name);
+// The current skin's font, "Default" for a null name; null without a skin or when the skin lacks it.
+HFONT findSkinFont(const wchar_t* name);

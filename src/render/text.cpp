@@ -15,3 +15,8 @@ void drawTextWithFont(HDC dc, const RECT& rect, const wchar_t* text, HFONT font,
     win::select_guard selected(dc, font);
     drawText(dc, rect, text, colour, format);
 }
+
+HDC textMeasureDC() {
+    static win::unique_hdc dc(CreateCompatibleDC(nullptr));
+    return dc.get();
+}

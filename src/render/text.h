@@ -8,3 +8,5 @@ void drawText(HDC dc, const RECT& rect, const wchar_t* text, COLORREF colour, UI
 // As drawText with font selected for the call; the previous font is selected again afterwards.
 void drawTextWithFont(HDC dc, const RECT& rect, const wchar_t* text, HFONT font, COLORREF colour,
                       UINT format);
+// The process-wide memory DC kept for measuring text: created on first use, alive until process exit.
+HDC textMeasureDC();

@@ -40,13 +40,6 @@ void record(void* context, Control* sender, EventRecord& e) {
         tag->addTo->addDelegate(e.id, tag->addTag, record);
 }
 
-EventRecord makeEvent(int32_t id, int32_t route) {
-    EventRecord e;
-    e.id = id;
-    e.route = route;
-    return e;
-}
-
 std::vector<std::string> raise(Control& c, int32_t id, int32_t route) {
     calls.clear();
     EventRecord e = makeEvent(id, route);

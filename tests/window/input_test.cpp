@@ -188,6 +188,7 @@ TEST_F(Input, DisablingTheFocusedControlLeavesNoFocus) {
     button->setFlag(flag::focusOnPress, true);
     click(centreOf(w, button));
     ASSERT_TRUE(waitFor("10 GotFocus"));
+    ASSERT_TRUE(waitFor("10 LButtonUp")) << "the press is over: nothing is captured any more";
     EXPECT_EQ(w->focusedControl(), button);
     EXPECT_TRUE(button->hasFlag(flag::focused));
     EXPECT_EQ(GetFocus(), w->handle());

@@ -1,12 +1,13 @@
 // preview: lays out one layout entry with a skin and writes what it paints as a PNG.
 //
 //   preview --entry NAME [--layouts FRAME.lz] [--skin STYLE.lz] [--size WxH] [--background RRGGBB]
-//           [--flags ID=HEX]... [--out FILE.png]
+//           [--flags ID=HEX]... [--value ID=N[/RANGE]]... [--out FILE.png]
 //
 // Without --layouts / --skin the archives embedded in this executable (the installer's "frame.lz" and
 // "style.lz") are used. The size defaults to the root's "initSize", else 600x400. --flags replaces the
 // flag word of the control with that "id" (for example 0x13 shows an enabled, visible, hovered
-// control). Exit codes: 0 written, 2 bad arguments, 3 skin or layout not loaded, 4 output not written.
+// control). --value sets a slider's value, or a progress bar's range (100 unless given) and position.
+// Exit codes: 0 written, 2 bad arguments, 3 skin or layout not loaded, 4 output not written.
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "controls/controls.h"
+#include "controls/progress_bar.h"
+#include "controls/slider.h"
 #include "dui/control.h"
 #include "dui/loader.h"
 #include "dui/panels.h"
@@ -34,13 +38,15 @@ struct Options {
     std::wstring entry, layouts, skin, out = L"preview.png";
     int width = 0, height = 0;
     COLORREF background = RGB(255, 255, 255);
-    std::map<int32_t, uint32_t> flags;  // control id -> flag word
+    std::map<int32_t, uint32_t> flags;                      // control id -> flag word
+    std::map<int32_t, std::pair<int32_t, int32_t>> values;  // control id -> value, range
 };
 
 int usage(const char* why) {
     std::fprintf(stderr,
                  "preview: %s\nusage: preview --entry NAME [--layouts FRAME.lz] [--skin STYLE.lz] "
-                 "[--size WxH] [--background RRGGBB] [--flags ID=HEX]... [--out FILE.png]\n",
+                 "[--size WxH] [--background RRGGBB] [--flags ID=HEX]... [--value ID=N[/RANGE]]... "
+                 "[--out FILE.png]\n",
                  why);
     return 2;
 }
@@ -72,6 +78,11 @@ bool parseOptions(int argc, wchar_t** argv, Options& o) {
             if (std::swscanf(value, L"%d=%x", &id, &word) != 2)
                 return false;
             o.flags[id] = word;
+        } else if (key == L"--value") {
+            int id = 0, number = 0, range = 100;
+            if (std::swscanf(value, L"%d=%d/%d", &id, &number, &range) < 2)
+                return false;
+            o.values[id] = {number, range};
         } else {
             return false;
         }
@@ -175,6 +186,18 @@ int render(const Options& o) {
         else
             found->second->setFlags(word);
     }
+    for (const auto& [id, value] : o.values) {
+        auto found = host.ids.find(id);
+        Control* c = found == host.ids.end() ? nullptr : found->second;
+        if (auto* slider = dynamic_cast<Slider*>(c)) {
+            slider->setValue(value.first);
+        } else if (auto* bar = dynamic_cast<ProgressBar*>(c)) {
+            bar->setRange(value.second);
+            bar->setPosition(value.first);
+        } else {
+            std::fprintf(stderr, "preview: no slider or progress bar with id %d\n", id);
+        }
+    }
 
     PaintSurface surface;
     int result = 4;
@@ -219,6 +242,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "preview: no user-interface context\n");
         return 3;
     }
+    registerControlCreators(*uiContext()->controlCreators);
     const int result = render(options);
     destroyUiContextWithParts();
     return result;

@@ -1,0 +1,102 @@
+// The clipboard seen from another process, for the text-input tests (a GUI program, so no console
+// host outlives it):
+//   text_input_peer set FILE   puts FILE's UTF-16 units on the clipboard as CF_UNICODETEXT
+//   text_input_peer get FILE   writes the clipboard's CF_UNICODETEXT (without terminator) to FILE
+// Exit code 0 on success, 1 for bad arguments or files, 2 when the clipboard cannot be opened, 3 when
+// it holds no text.
+#include <windows.h>
+#include <shellapi.h>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "host/handles.h"
+
+namespace {
+
+// The clipboard may be open in another process for a moment: try for a while. Null when it stayed shut.
+std::unique_ptr<win::clipboard_guard> openClipboard(HWND owner) {
+    for (int i = 0; i < 200; ++i) {
+        auto clipboard = std::make_unique<win::clipboard_guard>(owner);
+        if (*clipboard)
+            return clipboard;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+bool readAll(const wchar_t* path, std::string* out) {
+    win::unique_file file(
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return false;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) out->append(buffer, got);
+    return true;
+}
+
+bool writeAll(const wchar_t* path, const void* data, DWORD size) {
+    win::unique_file file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file && WriteFile(file.get(), data, size, &written, nullptr) && written == size;
+}
+
+int setText(const wchar_t* path) {
+    std::string bytes;
+    if (!readAll(path, &bytes))
+        return 1;
+    // A message-only window owns the clipboard: with no owner, SetClipboardData would fail.
+    win::unique_hwnd owner(
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    auto clipboard = openClipboard(owner.get());
+    if (!clipboard)
+        return 2;
+    EmptyClipboard();
+    const std::size_t units = bytes.size() / sizeof(wchar_t);
+    win::unique_hglobal block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (units + 1) * sizeof(wchar_t)));
+    if (!block)
+        return 1;
+    {
+        win::global_lock_guard locked(block.get());
+        if (!locked.get())
+            return 1;
+        std::memcpy(locked.get(), bytes.data(), units * sizeof(wchar_t));
+    }
+    if (!SetClipboardData(CF_UNICODETEXT, block.get()))
+        return 1;
+    block.release();  // the clipboard owns it now
+    return 0;
+}
+
+int getText(const wchar_t* path) {
+    auto clipboard = openClipboard(nullptr);
+    if (!clipboard)
+        return 2;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (!data)
+        return 3;
+    win::global_lock_guard locked(data);
+    const auto* text = static_cast<const wchar_t*>(locked.get());
+    if (!text)
+        return 3;
+    const std::size_t limit = GlobalSize(data) / sizeof(wchar_t);
+    std::size_t n = 0;
+    while (n < limit && text[n]) ++n;
+    return writeAll(path, text, static_cast<DWORD>(n * sizeof(wchar_t))) ? 0 : 1;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    win::unique_hlocal args(argv);
+    if (!argv || argc != 3)
+        return 1;
+    if (std::wcscmp(argv[1], L"set") == 0)
+        return setText(argv[2]);
+    if (std::wcscmp(argv[1], L"get") == 0)
+        return getText(argv[2]);
+    return 1;
+}
