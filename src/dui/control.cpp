@@ -513,6 +513,23 @@ void Control::accessibleChildren(std::vector<Control*>* out) const {
     for (Control* c = firstChild(); c; c = c->next_) out->push_back(c);
 }
 
+void raisePress(Control* control) {
+    RECT r{0, 0, 0, 0};
+    if (!control->windowRect(&r))
+        return;
+    EventRecord press;
+    press.id = event::PrevLButtonDown;
+    press.route = kRouteTunnel;
+    press.wParam = MK_LBUTTON;
+    press.lParam = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    control->raiseEvent(press);
+    if (press.handled || !isLiveControl(control))
+        return;
+    press.id = event::LButtonDown;
+    press.route = kRouteBubble;
+    control->raiseEvent(press);
+}
+
 LONG Control::accessibleId() const {
     if (!parent_)
         return CHILDID_SELF;

@@ -179,6 +179,11 @@ class Control : public Object {
     uint32_t serial_;
 };
 
+// Raises what a left press on the control raises, PrevLButtonDown (tunnel) and, unless handled,
+// LButtonDown (bubble), with the control's centre (client coordinates) as the point; capture and focus,
+// which the window keeps, are left alone. For the default actions of controls that act on the press.
+void raisePress(Control* control);
+
 // Membership in the live-control set (attached controls). Any address may be asked.
 bool isLiveControl(const void* control);
 // Number of live controls.
