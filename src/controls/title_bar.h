@@ -12,6 +12,7 @@ class TitleBar : public Control {
   public:
     // The press stays unhandled, so it still bubbles to the containers above.
     TitleBar();
+    int32_t accessibleRole() const override;
 };
 
 // "TitleBar".
