@@ -1,8 +1,9 @@
 // The concrete controls as a screen reader and acctool see them: roles, names, values and states, and
-// default actions that do what a press does (a list item chosen, a combo box's drop-down opened and an
-// entry chosen in it from the other process).
+// default actions that do what a press does (buttons, check boxes, radio buttons, links and tabs, a list
+// item chosen, a combo box's drop-down opened and an entry chosen in it from the other process).
 #include <oleacc.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,9 @@
 #include "controls/combobox.h"
 #include "controls/controls.h"
 #include "controls/listbox.h"
+#include "controls/progress_bar.h"
+#include "controls/slider.h"
+#include "host/handles.h"
 #include "host/ui_context.h"
 
 using namespace accesstest;
@@ -98,6 +102,143 @@ TEST_F(ControlsAccessibility, AComboBoxOpensItsDropDownAndAnEntryIsChosenThereFr
     const Line after = byLayoutId(list(), "30");
     EXPECT_EQ(after.value, "English");
     EXPECT_TRUE(after.has("collapsed"));
+}
+
+TEST_F(ControlsAccessibility, EachControlTellsItsRoleNameValueAndAction) {
+    WindowImpl* w = openLayout(L"gallery.xml");
+    ASSERT_NE(w, nullptr);
+    const std::vector<Line> lines = list();
+    auto expect = [&](const char* id, const char* role, const char* name, const char* action) {
+        const Line l = byLayoutId(lines, id);
+        EXPECT_EQ(l.role, role) << "id " << id;
+        EXPECT_EQ(l.name, name) << "id " << id;
+        EXPECT_EQ(l.action, action) << "id " << id;
+        return l;
+    };
+    expect("40", "titlebar", "安装向导", "");
+    expect("41", "pushbutton", "安装", "Press");
+    expect("42", "checkbutton", "我同意", "Check");
+    expect("43", "radiobutton", "典型安装", "Check");
+    expect("44", "statictext", "安装位置", "");
+    EXPECT_TRUE(expect("45", "link", "许可协议", "Jump").has("linked"));
+    expect("46", "graphic", "标志", "");
+    expect("47", "separator", "", "");
+    EXPECT_EQ(expect("48", "slider", "音量", "").value, "50");
+    EXPECT_EQ(expect("49", "progressbar", "进度", "").value, "0%");
+    const Line edit = expect("50", "text", "说明", "");
+    EXPECT_EQ(edit.value, "第一行");
+    EXPECT_TRUE(edit.has("focusable"));
+    EXPECT_EQ(expect("51", "text", "路径", "").value, "C:\\Program Files\\Tarvo");
+    expect("52", "pagetablist", "", "");
+    EXPECT_TRUE(expect("53", "pagetab", "常规", "Switch").has("selected"));
+    const Line second = expect("54", "pagetab", "高级", "Switch");
+    EXPECT_TRUE(second.has("selectable"));
+    EXPECT_FALSE(second.has("selected"));
+    EXPECT_FALSE(second.has("checked"));
+
+    // The selected tab holds its page; the other tab's page is not in the tree.
+    std::vector<std::string> tabs;
+    for (const Line& l : lines) {
+        if (l.id >= "52" && l.id <= "58")
+            tabs.push_back(l.id + "@" + std::to_string(l.depth));
+    }
+    EXPECT_EQ(tabs, (std::vector<std::string>{"52@1", "53@2", "55@3", "56@4", "54@2"}));
+}
+
+TEST_F(ControlsAccessibility, ButtonsChecksLinksAndTabsActAsAPressOnThemDoes) {
+    WindowImpl* w = openLayout(L"gallery.xml");
+    ASSERT_NE(w, nullptr);
+    // Presses as the containers see them (a link spends its press before anyone else sees it bubble).
+    static std::vector<std::string>* presses = nullptr;
+    std::vector<std::string> seen;
+    presses = &seen;
+    w->root()->addDelegate(event::PrevLButtonDown, nullptr, [](void*, Control* target, EventRecord&) {
+        if (presses)
+            presses->push_back(std::to_string(target->getInt(attr::id, 0)));
+    });
+
+    click(centreOf(w, byId(w, 42)));
+    ASSERT_TRUE(happened("42 Click"));
+    const std::vector<std::string> checkByMouse = happenings;
+    happenings.clear();
+    EXPECT_EQ(runAcctool(L"do " + args + L" --id 42").exitCode, 0);
+    ASSERT_TRUE(happened("42 Click"));
+    EXPECT_EQ(happenings, checkByMouse);
+    EXPECT_EQ(checkByMouse, (std::vector<std::string>{"42 ValueChange", "42 Click"}));
+    EXPECT_FALSE(byId(w, 42)->hasFlag(flag::checked)) << "checked by the mouse, unchecked by the action";
+
+    happenings.clear();
+    EXPECT_EQ(runAcctool(L"do " + args + L" --role radiobutton").exitCode, 0);
+    ASSERT_TRUE(happened("43 Click"));
+    EXPECT_TRUE(byId(w, 43)->hasFlag(flag::checked));
+    EXPECT_EQ(runAcctool(L"do " + args + L" --name 安装").exitCode, 0);
+    EXPECT_TRUE(happened("41 Click"));
+
+    // The link acts on the press: its action raises the press that a click raises.
+    seen.clear();
+    click(centreOf(w, byId(w, 45)));
+    ASSERT_TRUE(pumpUntil([&] { return !seen.empty(); }, kDeadline));
+    const std::vector<std::string> linkByMouse = seen;
+    seen.clear();
+    EXPECT_EQ(runAcctool(L"do " + args + L" --role link").exitCode, 0);
+    ASSERT_TRUE(pumpUntil([&] { return !seen.empty(); }, kDeadline));
+    EXPECT_EQ(seen, linkByMouse);
+    EXPECT_EQ(seen, (std::vector<std::string>{"45"}));
+
+    // A tab: selected, and its page takes the other page's place in the tree.
+    happenings.clear();
+    EXPECT_EQ(runAcctool(L"do " + args + L" --name 高级").exitCode, 0);
+    ASSERT_TRUE(happened("52 ValueChange"));
+    EXPECT_EQ(happenings, (std::vector<std::string>{"53 ValueChange", "52 ValueChange"}));
+    const std::vector<Line> lines = list();
+    EXPECT_TRUE(byLayoutId(lines, "54").has("selected"));
+    EXPECT_EQ(byLayoutId(lines, "58").name, "乙");
+    for (const Line& l : lines) EXPECT_NE(l.id, "56") << "the hidden page is not in the tree";
+    presses = nullptr;
+}
+
+TEST_F(ControlsAccessibility, ValuesFollowTypingSlidingAndProgressAndAreToldAsValueChanges) {
+    WindowImpl* w = openLayout(L"gallery.xml");
+    ASSERT_NE(w, nullptr);
+    static std::vector<LONG> changed;
+    static HWND watched = nullptr;
+    changed.clear();
+    watched = w->handle();
+    win::unique_hwineventhook hook(SetWinEventHook(
+        EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+        [](HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) {
+            if (window == watched && object == OBJID_CLIENT)
+                changed.push_back(child);
+        },
+        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT));
+    ASSERT_TRUE(hook);
+    auto told = [&](Control* c) {
+        return pumpUntil(
+            [&] { return std::find(changed.begin(), changed.end(), c->accessibleId()) != changed.end(); },
+            kDeadline);
+    };
+
+    auto* progress = static_cast<ProgressBar*>(byId(w, 49));
+    progress->setRange(200);
+    progress->setPosition(50);
+    EXPECT_TRUE(told(progress));
+    static_cast<Slider*>(byId(w, 48))->setValue(70);
+    EXPECT_TRUE(told(byId(w, 48)));
+
+    // Typing into the text box after asking for its focus from outside.
+    ASSERT_TRUE(bringToFront(w->handle()));
+    EXPECT_EQ(runAcctool(L"focus " + args + L" --id 51").exitCode, 0);
+    ASSERT_TRUE(pumpUntil([&] { return w->focusedControl() == byId(w, 51); }, kDeadline));
+    changed.clear();
+    pressKey(VK_BACK);
+    EXPECT_TRUE(told(byId(w, 51)));
+
+    const std::vector<Line> lines = list();
+    EXPECT_EQ(byLayoutId(lines, "49").value, "25%");
+    EXPECT_EQ(byLayoutId(lines, "48").value, "70");
+    EXPECT_EQ(byLayoutId(lines, "51").value, "C:\\Program Files\\Tarv");
+    EXPECT_TRUE(byLayoutId(lines, "51").has("focused"));
+    watched = nullptr;
 }
 
 }  // namespace
