@@ -240,16 +240,6 @@ TEST_F(Accessibility, StatesFollowEnablingHidingCheckingHoverAndFocus) {
     ASSERT_TRUE(pumpUntil([&] { return !byId(w, 9)->hasFlag(flag::pressed); }, kDeadline));
 }
 
-TEST_F(Accessibility, ValuesFollowTheTextAndTheProgress) {
-    WindowImpl* w = openPage();
-    ASSERT_NE(w, nullptr);
-    byId(w, 5)->setText(attr::text, L"D:\\软件\\Tarvo");
-    static_cast<AccProgress*>(byId(w, 6))->setPosition(42);
-    const std::vector<Line> lines = list();
-    EXPECT_EQ(byLayoutId(lines, "5").value, "D:\\软件\\Tarvo");
-    EXPECT_EQ(byLayoutId(lines, "6").value, "42%");
-}
-
 TEST_F(Accessibility, HitTestingFindsTheDeepestShownControlAtAScreenPoint) {
     WindowImpl* w = openPage();
     ASSERT_NE(w, nullptr);

@@ -121,16 +121,21 @@ VARIANT Element::childVariant() const {
 HWND findTopLevel(const wchar_t* title, const wchar_t* className) {
     std::vector<HWND> windows;
     EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&windows));
-    HWND hidden = nullptr;
+    // Best first: visible and (when no title is asked for) titled, then visible, then hidden.
+    HWND best = nullptr;
+    int bestRank = 3;
     for (HWND window : windows) {
         if (!sameText(window, title, false) || !sameText(window, className, true))
             continue;
-        if (IsWindowVisible(window))
-            return window;
-        if (!hidden)
-            hidden = window;
+        const bool visible = IsWindowVisible(window) != FALSE;
+        const bool titled = title || GetWindowTextLengthW(window) > 0;
+        const int rank = visible ? (titled ? 0 : 1) : 2;
+        if (rank < bestRank) {
+            best = window;
+            bestRank = rank;
+        }
     }
-    return hidden;
+    return best;
 }
 
 bool clientElement(HWND window, Element* out) {

@@ -38,8 +38,8 @@ struct Facts {
     RECT rect{0, 0, 0, 0};  // screen coordinates, right and bottom exclusive
 };
 
-// A visible top-level window with exactly this title and/or class (null: not compared), else a hidden
-// one; null when none exists.
+// A top-level window with exactly this title and/or class (null: not compared): a visible one first
+// and, when no title is asked for, a titled one first; null when none exists.
 HWND findTopLevel(const wchar_t* title, const wchar_t* className);
 // The window's client object; false when the window answers none.
 bool clientElement(HWND window, Element* out);
