@@ -104,3 +104,9 @@ slide() {
 slide slide1.png '#2D6CC0-#8EC5FF' '#FFFFFFAA' '60,60 60,25'
 slide slide2.png '#1E8C5A-#B5F2C9' '#FFFFFFAA' '120,60 120,25'
 slide slide3.png '#C0672D-#FFD39A' '#FFFFFFAA' '180,60 180,25'
+# The window's drop shadow: a blurred dark frame, fully transparent where the window sits. Its
+# nine-grid margins equal the shadow margins (20, 14, 16, 21).
+"$im" -size 76x75 xc:none -fill 'rgba(0,0,0,0.55)' -draw "roundrectangle 16,11 59,52 6,6" -blur 0x6 \
+    -region 40x40+20+14 -alpha transparent +region "PNG32:$out/shadow.png"
+# The close button's hover face.
+"$im" -size 16x32 gradient:'#E0504A-#B83430' "PNG32:$out/close_over.png"

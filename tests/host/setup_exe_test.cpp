@@ -77,10 +77,6 @@ TEST(SetupExe, WithoutAUiScriptStartsAndShutsDownCleanly) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.others.empty());
     EXPECT_TRUE(processesByName(L"setup_noscript.exe").empty());
-    // The shipping executable with its placeholder script also runs through.
-    SetupRun shipped = runToExit(setupExe());
-    EXPECT_EQ(shipped.exitCode, 0);
-    EXPECT_TRUE(processesByName(L"setup.exe").empty());
 }
 
 TEST(SetupExe, PendingRestartRefusesAndASecondInstanceIsTurnedAway) {
