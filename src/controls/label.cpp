@@ -84,7 +84,7 @@ const wchar_t* LinkLabel::defaultActionName() const {
 }
 
 bool LinkLabel::doDefaultAction() {
-    raisePress(this);
+    raiseClickEvents(this);
     return true;
 }
 

@@ -228,7 +228,7 @@ const wchar_t* TabItem::defaultActionName() const {
 }
 
 bool TabItem::doDefaultAction() {
-    raisePress(this);
+    raiseClickEvents(this);
     return true;
 }
 

@@ -70,8 +70,8 @@ class TabItem : public Button, public PageOwner {
     void setPage(Control* page) override;
     Control* page() const { return page_.get(); }
 
-    // A page tab, selectable and selected by its checked flag (not checked), whose action "Switch" is
-    // the press that selects it; the selected tab's page is its child.
+    // A page tab, selectable and selected by its checked flag (not checked), whose action "Switch" is a
+    // click (its press selects the tab); the selected tab's page is its child.
     int32_t accessibleRole() const override;
     uint32_t accessibleState() const override;
     const wchar_t* defaultActionName() const override;

@@ -224,6 +224,11 @@ bool Control::addDelegate(int32_t eventId, void* context, EventFn function) {
     return true;
 }
 
+bool Control::hasDelegates(int32_t eventId) const {
+    auto it = delegates_.find(eventId);
+    return it != delegates_.end() && it->second.head;
+}
+
 void Control::removeDelegate(int32_t eventId, void* context, EventFn function) {
     auto it = delegates_.find(eventId);
     if (it == delegates_.end())
@@ -427,6 +432,18 @@ bool isType(const Control& control, const wchar_t* name) {
     return std::wcscmp(control.typeName(), name) == 0;
 }
 
+// A leaf of type "Control" that takes the mouse and listens to its own press or release.
+bool takesClicks(const Control& control) {
+    if (control.hasFlag(flag::container) || control.hasFlag(flag::transparent) ||
+        !isType(control, L"Control"))
+        return false;
+    for (int32_t id : {event::PrevLButtonDown, event::LButtonDown, event::PrevLButtonUp, event::LButtonUp}) {
+        if (control.hasDelegates(id))
+            return true;
+    }
+    return false;
+}
+
 // The role a control has as an item of its parent, 0 when it is none.
 int32_t itemRole(const Control& control) {
     return control.parent() ? control.parent()->childAccessibleRole() : 0;
@@ -495,12 +512,18 @@ uint32_t Control::accessibleState() const {
 const wchar_t* Control::defaultActionName() const {
     if (itemRole(*this))
         return L"Select";
-    return isType(*this, L"Button") ? L"Press" : nullptr;
+    if (isType(*this, L"Button"))
+        return L"Press";
+    return takesClicks(*this) ? L"Click" : nullptr;
 }
 
 bool Control::doDefaultAction() {
     if (itemRole(*this))
         return parent_->doChildDefaultAction(*this);
+    if (takesClicks(*this)) {
+        raiseClickEvents(this);
+        return true;
+    }
     if (!isType(*this, L"Button"))
         return false;
     EventRecord click;
@@ -513,21 +536,31 @@ void Control::accessibleChildren(std::vector<Control*>* out) const {
     for (Control* c = firstChild(); c; c = c->next_) out->push_back(c);
 }
 
-void raisePress(Control* control) {
+void raiseClickEvents(Control* control) {
     RECT r{0, 0, 0, 0};
     if (!control->windowRect(&r))
         return;
-    EventRecord press;
-    press.id = event::PrevLButtonDown;
-    press.route = kRouteTunnel;
-    press.wParam = MK_LBUTTON;
-    press.lParam = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    control->raiseEvent(press);
-    if (press.handled || !isLiveControl(control))
-        return;
-    press.id = event::LButtonDown;
-    press.route = kRouteBubble;
-    control->raiseEvent(press);
+    const int64_t point = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    // Press (button held), then release.
+    const int32_t steps[2][2] = {{event::PrevLButtonDown, event::LButtonDown},
+                                 {event::PrevLButtonUp, event::LButtonUp}};
+    for (const auto& step : steps) {
+        EventRecord e;
+        e.id = step[0];
+        e.route = kRouteTunnel;
+        e.wParam = step[0] == event::PrevLButtonDown ? MK_LBUTTON : 0;
+        e.lParam = point;
+        control->raiseEvent(e);
+        if (!isLiveControl(control))
+            return;
+        if (!e.handled) {
+            e.id = step[1];
+            e.route = kRouteBubble;
+            control->raiseEvent(e);
+            if (!isLiveControl(control))
+                return;
+        }
+    }
 }
 
 LONG Control::accessibleId() const {

@@ -70,6 +70,8 @@ class Control : public Object {
     // Delegates. addDelegate answers false when the delegate pool is exhausted (nothing is added).
     bool addDelegate(int32_t eventId, void* context, EventFn function);
     void removeDelegate(int32_t eventId, void* context, EventFn function);
+    // Whether any delegate is registered on this control for the event.
+    bool hasDelegates(int32_t eventId) const;
     // Synchronous dispatch; the caller reads event.handled afterwards. One dispatch calls at most the
     // first 16 delegates of its calling order; delegates beyond that are not called by it.
     void raiseEvent(EventRecord& event);
@@ -133,10 +135,13 @@ class Control : public Object {
     // (disabled), focused (focused flag while the window has the keyboard focus), focusable
     // (focus-on-press), hot (hover), pressed, and checked for the button family (selected for items).
     virtual uint32_t accessibleState() const;
-    // The name of what a click does ("Press" for the button family); null when a click does nothing.
+    // The name of what a click does: "Press" for the button family, "Click" for a leaf of type
+    // "Control" that takes the mouse and listens to its own press or release (a label a script made
+    // clickable); null when a click does nothing.
     virtual const wchar_t* defaultActionName() const;
-    // Does what a click does (the button family posts Click); false when there is nothing to do. Called
-    // on the UI thread from a posted call, never inside a COM call, since handlers may run long.
+    // Does what a click does (the button family posts Click, a clickable leaf gets the click's events);
+    // false when there is nothing to do. Called on the UI thread from a posted call, never inside a COM
+    // call, since handlers may run long.
     virtual bool doDefaultAction();
     // Appends the children assistive technology sees, in order; by default the child list.
     virtual void accessibleChildren(std::vector<Control*>* out) const;
@@ -179,10 +184,12 @@ class Control : public Object {
     uint32_t serial_;
 };
 
-// Raises what a left press on the control raises, PrevLButtonDown (tunnel) and, unless handled,
-// LButtonDown (bubble), with the control's centre (client coordinates) as the point; capture and focus,
-// which the window keeps, are left alone. For the default actions of controls that act on the press.
-void raisePress(Control* control);
+// Raises what a left click raises on a control that does not capture the mouse: PrevLButtonDown
+// (tunnel) and, unless handled, LButtonDown (bubble), then PrevLButtonUp (tunnel) and, unless handled,
+// LButtonUp (bubble), with the control's centre (client coordinates) as the point; capture and focus,
+// which the window keeps, are left alone. For the default actions of controls that act on the click's
+// events rather than on Click.
+void raiseClickEvents(Control* control);
 
 // Membership in the live-control set (attached controls). Any address may be asked.
 bool isLiveControl(const void* control);

@@ -154,6 +154,31 @@ TEST(AccessibleDefaults, TheButtonFamilysActionPostsClickAndOthersHaveNone) {
     root->detach();
 }
 
+std::vector<std::string> clickEvents;
+void noteClickEvent(void*, Control*, EventRecord& e) {
+    clickEvents.push_back(std::to_string(e.id) + (e.route == kRouteTunnel ? "t" : "b"));
+}
+
+TEST(AccessibleDefaults, ALeafThatListensToItsOwnClickGetsTheClicksEvents) {
+    TestWindow window;
+    std::unique_ptr<Panel> root(new Panel);
+    auto* label = new Control(0x403);  // transparent, as a label starts
+    root->addChild(label);
+    root->attach(&window);
+    label->addDelegate(event::LButtonDown, nullptr, noteClickEvent);
+    EXPECT_EQ(label->defaultActionName(), nullptr) << "the mouse passes through it";
+    label->setFlag(flag::transparent, false);
+    EXPECT_STREQ(label->defaultActionName(), L"Click");
+    for (int32_t id : {event::PrevLButtonDown, event::PrevLButtonUp, event::LButtonUp})
+        label->addDelegate(id, nullptr, noteClickEvent);
+    clickEvents.clear();
+    EXPECT_TRUE(label->doDefaultAction());
+    EXPECT_EQ(clickEvents, (std::vector<std::string>{"12t", "13b", "14t", "15b"}));
+    EXPECT_EQ(root->defaultActionName(), nullptr) << "containers are not clicked for their children";
+    EXPECT_EQ(Typed(L"Edit", 0xE3).defaultActionName(), nullptr);
+    root->detach();
+}
+
 TEST(AccessibleDefaults, ItemsOfAColumnAreSelectableListItemsChosenByTheColumn) {
     std::unique_ptr<ItemColumn> column(new ItemColumn);
     auto* first = new Control(0x403);
