@@ -1,5 +1,7 @@
 #include "controls/button.h"
 
+#include <oleacc.h>
+
 #include "dui/factory.h"
 #include "dui/style.h"
 #include "dui/window_host.h"
@@ -49,12 +51,28 @@ void CheckBox::paint(HDC dc, const RECT& rect, const RECT&) {
     paintControlStyle(*this, dc, rect, style ? style : L"checkbox.xml");
 }
 
+int32_t CheckBox::accessibleRole() const {
+    return ROLE_SYSTEM_CHECKBUTTON;
+}
+
+const wchar_t* CheckBox::defaultActionName() const {
+    return hasFlag(flag::checked) ? L"Uncheck" : L"Check";
+}
+
 RadioButton::RadioButton() {
     addDelegate(event::Click, this, checkOnce);
 }
 
 void RadioButton::paint(HDC dc, const RECT& rect, const RECT&) {
     paintControlStyle(*this, dc, rect, L"radiobutton.xml");
+}
+
+int32_t RadioButton::accessibleRole() const {
+    return ROLE_SYSTEM_RADIOBUTTON;
+}
+
+const wchar_t* RadioButton::defaultActionName() const {
+    return L"Check";
 }
 
 ToggleButton::ToggleButton() {

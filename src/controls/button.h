@@ -30,6 +30,9 @@ class CheckBox : public Button {
   public:
     CheckBox();
     void paint(HDC dc, const RECT& rect, const RECT& clip) override;
+    // A check button whose action ("Check" or "Uncheck") is the Click that toggles it.
+    int32_t accessibleRole() const override;
+    const wchar_t* defaultActionName() const override;
 };
 
 // A Click checks it (ValueChange once) and never unchecks it; grouping is the script's work. Always
@@ -38,6 +41,9 @@ class RadioButton : public Button {
   public:
     RadioButton();
     void paint(HDC dc, const RECT& rect, const RECT& clip) override;
+    // A radio button whose action "Check" is the Click that checks it.
+    int32_t accessibleRole() const override;
+    const wchar_t* defaultActionName() const override;
 };
 
 // Toggles its checked flag on every Click, like CheckBox, painted by its "style".

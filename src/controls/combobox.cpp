@@ -1,5 +1,6 @@
 #include "controls/combobox.h"
 
+#include <oleacc.h>
 #include <windowsx.h>
 #include <algorithm>
 #include <cwchar>
@@ -225,6 +226,39 @@ void ComboBox::openDropDown() {
     const POINT at = dropDownOrigin(r, itemCount(), GetSystemMetrics(SM_CYSCREEN), &below);
     popup->open(at.x, at.y, r.right - r.left, below);
     // This combo box may be gone now (a handler inside the drop-down's loop may have closed its window).
+}
+
+int32_t ComboBox::accessibleRole() const {
+    return ROLE_SYSTEM_COMBOBOX;
+}
+
+std::wstring ComboBox::accessibleName() const {
+    return getText(attr::tooltip);
+}
+
+bool ComboBox::accessibleValue(std::wstring* value) const {
+    *value = getText(attr::text);
+    return true;
+}
+
+uint32_t ComboBox::accessibleState() const {
+    const ComboHelperWnd* popup = dropDown();
+    return Control::accessibleState() | STATE_SYSTEM_HASPOPUP |
+           (popup && popup->isOpen() ? STATE_SYSTEM_EXPANDED : STATE_SYSTEM_COLLAPSED);
+}
+
+const wchar_t* ComboBox::defaultActionName() const {
+    return L"Open";
+}
+
+bool ComboBox::doDefaultAction() {
+    openDropDown();
+    return true;
+}
+
+void ComboBox::textChanged(AttributeId id) {
+    if (id != attr::text)
+        Control::textChanged(id);
 }
 
 void ComboBox::onLButtonDown(void* self, Control*, EventRecord&) {

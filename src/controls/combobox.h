@@ -80,9 +80,22 @@ class ComboBox : public Control, public ItemOwner {
     // happens without entries or when the combo box is not attached.
     void openDropDown();
 
+    // Accessibility: a combo box named by its tooltip, whose value is the chosen entry and whose
+    // default action opens the drop-down (as a press does).
+    int32_t accessibleRole() const override;
+    std::wstring accessibleName() const override;
+    bool accessibleValue(std::wstring* value) const override;
+    uint32_t accessibleState() const override;
+    const wchar_t* defaultActionName() const override;
+    bool doDefaultAction() override;
+
     // Where a drop-down for `count` entries opens for a combo box at `screen` (its rectangle in screen
     // coordinates): below it when it fits above the screen's bottom, else above it.
     static POINT dropDownOrigin(const RECT& screen, int32_t count, int32_t screenHeight, bool* below);
+
+  protected:
+    // The "text" is the value (told by ValueChange), not the name.
+    void textChanged(AttributeId id) override;
 
   private:
     static void onLButtonDown(void* self, Control*, EventRecord&);

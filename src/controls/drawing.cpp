@@ -1,5 +1,7 @@
 #include "controls/drawing.h"
 
+#include <oleacc.h>
+
 #include "dui/factory.h"
 #include "render/skin_store.h"
 
@@ -10,6 +12,10 @@ SIZE Drawing::measure(SIZE) {
 
 void Drawing::paint(HDC dc, const RECT& rect, const RECT&) {
     drawImageInto(findSkinImage(findText(attr::src)), dc, rect);
+}
+
+int32_t Seperator::accessibleRole() const {
+    return ROLE_SYSTEM_SEPARATOR;
 }
 
 void registerDrawingCreators(duiFactory::ControlCreatorRegistry& registry) {

@@ -28,6 +28,7 @@ class Seperator : public Control {
     static constexpr uint32_t kInitialFlags = 0x403;
 
     Seperator() : Control(kInitialFlags) {}
+    int32_t accessibleRole() const override;
 };
 
 // "Image", "Seperator".

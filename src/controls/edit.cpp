@@ -1,5 +1,7 @@
 #include "controls/edit.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <climits>
 
@@ -28,6 +30,20 @@ Edit::~Edit() = default;
 void Edit::setText(std::wstring_view text) {
     text_.assign(text.data(), static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX)));
     invalidate(false);
+    notifyAccessible(EVENT_OBJECT_VALUECHANGE);
+}
+
+std::wstring Edit::accessibleName() const {
+    return Object::getText(attr::tooltip);
+}
+
+bool Edit::accessibleValue(std::wstring* value) const {
+    *value = getText();
+    return true;
+}
+
+uint32_t Edit::accessibleState() const {
+    return Control::accessibleState() | (editable_ ? 0 : STATE_SYSTEM_READONLY);
 }
 
 int Edit::visibleLines() const {
@@ -282,6 +298,7 @@ void Edit::repaintChange() {
         change.linesMoved ? height_ : paddingY_ + (change.lastLine - topLine_ + 1) * lineHeight_;
     if (bottom > top)
         invalidate(RECT{0, top, width_, bottom}, false);
+    notifyAccessible(EVENT_OBJECT_VALUECHANGE);
 }
 
 void Edit::onKeyPress(void* self, Control*, EventRecord& e) {

@@ -35,6 +35,12 @@ class Edit : public Control {
     void setText(std::wstring_view text);
     std::wstring getText() const { return text_.text(); }
 
+    // Editable text (read-only with "texteditable" 0) named by its tooltip, whose value is the text;
+    // every change of the text is told as a value change.
+    std::wstring accessibleName() const override;
+    bool accessibleValue(std::wstring* value) const override;
+    uint32_t accessibleState() const override;
+
     // State, for the script host and tests.
     int caret() const { return caret_; }
     int anchor() const { return anchor_; }

@@ -1,5 +1,6 @@
 #include "controls/label.h"
 
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include "dui/factory.h"
@@ -68,6 +69,23 @@ void Label::paint(HDC dc, const RECT& rect, const RECT&) {
 LinkLabel::LinkLabel() : Label(flag::kControlInitial) {
     addDelegate(event::QueryCursor, this, showHand);
     addDelegate(event::LButtonDown, this, openLink);
+}
+
+int32_t LinkLabel::accessibleRole() const {
+    return ROLE_SYSTEM_LINK;
+}
+
+uint32_t LinkLabel::accessibleState() const {
+    return Label::accessibleState() | STATE_SYSTEM_LINKED;
+}
+
+const wchar_t* LinkLabel::defaultActionName() const {
+    return L"Jump";
+}
+
+bool LinkLabel::doDefaultAction() {
+    raiseClickEvents(this);
+    return true;
 }
 
 void registerLabelCreators(duiFactory::ControlCreatorRegistry& registry) {

@@ -31,6 +31,11 @@ class Label : public Control {
 class LinkLabel : public Label {
   public:
     LinkLabel();
+    // A link whose action "Jump" is a click (its press opens the link).
+    int32_t accessibleRole() const override;
+    uint32_t accessibleState() const override;
+    const wchar_t* defaultActionName() const override;
+    bool doDefaultAction() override;
 };
 
 // "Label", "LinkLabel".

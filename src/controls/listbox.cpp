@@ -1,5 +1,7 @@
 #include "controls/listbox.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 #include "controls/combobox.h"
@@ -94,6 +96,18 @@ int32_t ListItemStack::indexOf(const Control* item) const {
     return -1;
 }
 
+int32_t ListItemStack::childAccessibleRole() const {
+    return ROLE_SYSTEM_LISTITEM;
+}
+
+bool ListItemStack::doChildDefaultAction(Control& child) {
+    auto* list = dynamic_cast<ListBox*>(parent());
+    if (!list || child.parent() != this)
+        return false;
+    list->choose(&child);
+    return true;
+}
+
 // ---- ListBox ----------------------------------------------------------------------------------------
 
 ListBox::ListBox() {
@@ -169,6 +183,36 @@ int32_t ListBox::requestedPosition(const ScrollBar& bar, int32_t request, int64_
     }
 }
 
+void ListBox::choose(Control* item) {
+    if (!stack_ || !item || item->parent() != stack_)
+        return;
+    if (auto* window = dynamic_cast<WindowImpl*>(this->window()))
+        window->setFocusedControl(this);
+    select(item);
+    EventRecord notify;
+    notify.id = event::Notify;
+    notify.route = kRouteDirect;
+    notify.wParam = stack_->indexOf(item);
+    raiseEvent(notify);
+}
+
+int32_t ListBox::accessibleRole() const {
+    return ROLE_SYSTEM_LIST;
+}
+
+uint32_t ListBox::accessibleState() const {
+    return ScrollPanel::accessibleState() | STATE_SYSTEM_FOCUSABLE;
+}
+
+void ListBox::accessibleChildren(std::vector<Control*>* out) const {
+    if (stack_)
+        stack_->accessibleChildren(out);
+    if (verticalBar())
+        out->push_back(verticalBar());
+    if (horizontalBar())
+        out->push_back(horizontalBar());
+}
+
 void ListBox::onPrevLButtonDown(void* self, Control*, EventRecord&) {
     auto* list = static_cast<ListBox*>(self);
     if (auto* window = dynamic_cast<WindowImpl*>(list->window()))
@@ -188,15 +232,8 @@ void ListBox::onLButtonDown(void* self, Control* sender, EventRecord&) {
     if (!stack || !stack->fromWindowPoint(&p) || p.x < 0 ||
         p.x >= stack->bounds().right - stack->bounds().left)
         return;
-    Control* item = stack->itemAtY(p.y);
-    if (!item)
-        return;
-    list->select(item);
-    EventRecord notify;
-    notify.id = event::Notify;
-    notify.route = kRouteDirect;
-    notify.wParam = stack->indexOf(item);
-    list->raiseEvent(notify);
+    if (Control* item = stack->itemAtY(p.y))
+        list->choose(item);  // the focus came with PrevLButtonDown
 }
 
 void ListBox::onKeyDown(void* self, Control*, EventRecord& event) {

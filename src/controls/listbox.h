@@ -29,6 +29,10 @@ class ListItemStack : public StackPanel {
     // Position of an item in the column, -1 when it is not one.
     int32_t indexOf(const Control* item) const;
 
+    // Accessibility: the children are the list's items, chosen by their default action.
+    int32_t childAccessibleRole() const override;
+    bool doChildDefaultAction(Control& child) override;
+
   private:
     bool indexed() const { return static_cast<int32_t>(items_.size()) == childCount(); }
     // First index whose slot ends below y.
@@ -61,6 +65,14 @@ class ListBox : public ScrollPanel, public ItemOwner {
     void select(Control* item);
     // Scrolls the least distance, in whole items, that shows the item entirely.
     void makeVisible(const Control* item);
+    // What a press on one of this list's items does: the list takes the focus, selects the item and
+    // raises Notify with its index.
+    void choose(Control* item);
+
+    // Accessibility: a focusable list whose children are its items, then its bars.
+    int32_t accessibleRole() const override;
+    uint32_t accessibleState() const override;
+    void accessibleChildren(std::vector<Control*>* out) const override;
 
   protected:
     int32_t requestedPosition(const ScrollBar& bar, int32_t request, int64_t value) const override;

@@ -1,5 +1,7 @@
 #include "controls/progress_bar.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 #include "dui/factory.h"
@@ -23,12 +25,20 @@ void ProgressBar::setRange(int32_t range) {
     const RECT before = fillRect(localRect());
     range_ = range;
     repaintFill(before);
+    notifyAccessible(EVENT_OBJECT_VALUECHANGE);
 }
 
 void ProgressBar::setPosition(int32_t p) {
     const RECT before = fillRect(localRect());
     position_ = p < range_ ? p : range_;
     repaintFill(before);
+    notifyAccessible(EVENT_OBJECT_VALUECHANGE);
+}
+
+bool ProgressBar::accessibleValue(std::wstring* value) const {
+    const int64_t percent = range_ > 0 ? static_cast<int64_t>(position_) * 100 / range_ : 0;
+    *value = std::to_wstring(percent) + L"%";
+    return true;
 }
 
 RECT ProgressBar::localRect() const {

@@ -20,6 +20,8 @@ class ProgressBar : public Control {
     ProgressBar() : Control(kInitialFlags) {}
     const wchar_t* typeName() const override { return L"ProgressBar"; }
     void paint(HDC dc, const RECT& rect, const RECT& clip) override;
+    // The percentage done ("45%"); every change of range or position is told as a value change.
+    bool accessibleValue(std::wstring* value) const override;
 
     // Stores the range and repaints what changed; the position stays as it is.
     void setRange(int32_t range);

@@ -1,6 +1,9 @@
 #include "controls/scroll.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
+#include <string>
 
 #include "dui/window_host.h"
 #include "render/skin_store.h"
@@ -62,6 +65,15 @@ void ScrollBar::paint(HDC dc, const RECT& rect, const RECT&) {
     paintControlStyle(*this, dc, rect, styleName());
 }
 
+int32_t ScrollBar::accessibleRole() const {
+    return ROLE_SYSTEM_SCROLLBAR;
+}
+
+bool ScrollBar::accessibleValue(std::wstring* value) const {
+    *value = std::to_wstring(position_);
+    return true;
+}
+
 SIZE ScrollBar::arrange(SIZE size) {
     // Without a style or arrow pictures the arrows have no extent and the track spans the bar.
     const Style* style = findNamedStyle(styleName());
@@ -95,6 +107,7 @@ void ScrollBar::EnsurePosition(int32_t position) {
     if (position == position_)
         return;
     position_ = position;
+    notifyAccessible(EVENT_OBJECT_VALUECHANGE);
     if (auto* panel = dynamic_cast<ScrollPanel*>(parent()))
         panel->scrollPositionChanged(*this);
     invalidate(false);

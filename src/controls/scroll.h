@@ -49,6 +49,12 @@ class ScrollBar : public Control, public StyleParts {
     void paint(HDC dc, const RECT& rect, const RECT& clip) override;
     // Places the arrow rectangles from the sizes of the style's arrow images; answers the size given.
     SIZE arrange(SIZE finalSize) override;
+    // Accessibility: a scroll bar whose value is its position in pixels. A click acts where the pointer
+    // is, so there is no default action.
+    int32_t accessibleRole() const override;
+    bool accessibleValue(std::wstring* value) const override;
+    const wchar_t* defaultActionName() const override { return nullptr; }
+    bool doDefaultAction() override { return false; }
 
     // Enabled exactly when page < total; the position is limited to 0 .. total - page. A change moves
     // the owner's content (through the parent panel) and repaints. On a bar that is not attached it

@@ -1,5 +1,7 @@
 #include "controls/slider.h"
 
+#include <oleacc.h>
+
 #include <windowsx.h>
 
 #include "dui/factory.h"
@@ -139,6 +141,15 @@ void Slider::onWheel(void* context, Control*, EventRecord& event) {
         const POINT cursor = window->cursorClientPosition();
         PostMessageW(window->windowHandle(), WM_MOUSEMOVE, 0, MAKELPARAM(cursor.x, cursor.y));
     }
+}
+
+int32_t Slider::accessibleRole() const {
+    return ROLE_SYSTEM_SLIDER;
+}
+
+bool Slider::accessibleValue(std::wstring* value) const {
+    *value = std::to_wstring(value_);
+    return true;
 }
 
 void registerSliderCreators(duiFactory::ControlCreatorRegistry& registry) {

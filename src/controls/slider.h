@@ -28,6 +28,13 @@ class Slider : public Control, public StyleParts {
     int32_t maximum() const { return maximum_; }
     bool horizontal() const;
 
+    // Accessibility: a slider whose value is its value (its checked flag only marks the hovered thumb).
+    // A click acts where the pointer is, so there is no default action.
+    int32_t accessibleRole() const override;
+    bool accessibleValue(std::wstring* value) const override;
+    const wchar_t* defaultActionName() const override { return nullptr; }
+    bool doDefaultAction() override { return false; }
+
     // The thumb in control-local coordinates; empty without a thumb image.
     RECT thumbRect() const override;
     // The value a pointer at this window point asks for, unlimited; false without a thumb image.

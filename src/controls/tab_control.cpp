@@ -1,5 +1,7 @@
 #include "controls/tab_control.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 #include "dui/factory.h"
@@ -143,6 +145,11 @@ void TabControl::select(TabItem* tab) {
     if (previous && tab && tab->page() && placement() == attr::top)
         slidePage(tab->page(), indexOf(tab) > previousIndex);
     invalidate(false);
+    notifyAccessible(EVENT_OBJECT_REORDER);
+}
+
+int32_t TabControl::accessibleRole() const {
+    return ROLE_SYSTEM_PAGETABLIST;
 }
 
 // Ten steps of a tenth of the page width each, every step painted before the next.
@@ -205,6 +212,29 @@ void TabItem::onDetached(void* context, Control*, EventRecord&) {
     auto* self = static_cast<TabItem*>(context);
     if (self->page_ && isLiveControl(self->page_.get()))
         self->page_->detach();
+}
+
+int32_t TabItem::accessibleRole() const {
+    return ROLE_SYSTEM_PAGETAB;
+}
+
+uint32_t TabItem::accessibleState() const {
+    const uint32_t state = Button::accessibleState() & ~static_cast<uint32_t>(STATE_SYSTEM_CHECKED);
+    return state | STATE_SYSTEM_SELECTABLE | (hasFlag(flag::checked) ? STATE_SYSTEM_SELECTED : 0);
+}
+
+const wchar_t* TabItem::defaultActionName() const {
+    return L"Switch";
+}
+
+bool TabItem::doDefaultAction() {
+    raiseClickEvents(this);
+    return true;
+}
+
+void TabItem::accessibleChildren(std::vector<Control*>* out) const {
+    if (hasFlag(flag::checked) && page_)
+        out->push_back(page_.get());
 }
 
 void registerTabCreators(duiFactory::ControlCreatorRegistry& registry) {

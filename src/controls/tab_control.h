@@ -43,6 +43,9 @@ class TabControl : public Panel {
     // Called by a tab when it is attached: the page joins this control and its window.
     void showPage(Control* page);
 
+    // A page tab list; a new selection is told as a reorder, since the shown page changes.
+    int32_t accessibleRole() const override;
+
   private:
     int32_t placement() const;
     int32_t indexOf(const Control* tab) const;
@@ -66,6 +69,14 @@ class TabItem : public Button, public PageOwner {
     // Takes ownership; an earlier page is detached and destroyed.
     void setPage(Control* page) override;
     Control* page() const { return page_.get(); }
+
+    // A page tab, selectable and selected by its checked flag (not checked), whose action "Switch" is a
+    // click (its press selects the tab); the selected tab's page is its child.
+    int32_t accessibleRole() const override;
+    uint32_t accessibleState() const override;
+    const wchar_t* defaultActionName() const override;
+    bool doDefaultAction() override;
+    void accessibleChildren(std::vector<Control*>* out) const override;
 
   private:
     // The page joins the TabControl this tab belongs to (nothing under any other parent).

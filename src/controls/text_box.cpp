@@ -1,5 +1,7 @@
 #include "controls/text_box.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -38,6 +40,15 @@ void TextBox::makeFont() {
 }
 
 // ---- Text -----------------------------------------------------------------------------------------
+
+std::wstring TextBox::accessibleName() const {
+    return Object::getText(attr::tooltip);
+}
+
+bool TextBox::accessibleValue(std::wstring* value) const {
+    *value = getText();
+    return true;
+}
 
 void TextBox::setText(std::wstring_view text) {
     int n = static_cast<int>(std::min<std::size_t>(text.size(), kSetTextLimit));

@@ -37,6 +37,10 @@ class TextBox : public Control {
     void setText(std::wstring_view text);
     std::wstring getText() const { return std::wstring(text_, length_); }
 
+    // Editable text named by its tooltip, whose value is the text (changes come with ValueChange).
+    std::wstring accessibleName() const override;
+    bool accessibleValue(std::wstring* value) const override;
+
     // State, for the script host and tests.
     int caret() const { return caret_; }
     int anchor() const { return anchor_; }

@@ -1,5 +1,7 @@
 #include "controls/title_bar.h"
 
+#include <oleacc.h>
+
 #include "dui/factory.h"
 #include "dui/window_host.h"
 
@@ -18,6 +20,10 @@ void startDrag(void*, Control* sender, EventRecord&) {
 
 TitleBar::TitleBar() {
     addDelegate(event::LButtonDown, this, startDrag);
+}
+
+int32_t TitleBar::accessibleRole() const {
+    return ROLE_SYSTEM_TITLEBAR;
 }
 
 void registerTitleBarCreators(duiFactory::ControlCreatorRegistry& registry) {

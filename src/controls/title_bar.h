@@ -12,6 +12,10 @@ class TitleBar : public Control {
   public:
     // The press stays unhandled, so it still bubbles to the containers above.
     TitleBar();
+    // A title bar; its press starts dragging the window, so there is no default action.
+    int32_t accessibleRole() const override;
+    const wchar_t* defaultActionName() const override { return nullptr; }
+    bool doDefaultAction() override { return false; }
 };
 
 // "TitleBar".

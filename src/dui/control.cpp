@@ -1,7 +1,10 @@
 #include "dui/control.h"
 
+#include <oleacc.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "dui/window_host.h"
 #include "host/ui_context.h"
@@ -182,6 +185,23 @@ Control* Control::hitTest(POINT point) {
     return this;
 }
 
+void Control::setFlags(uint32_t f) {
+    constexpr uint32_t kTold =
+        flag::enabled | flag::visible | flag::collapsed | flag::checked | flag::focused;
+    const uint32_t changed = (flags_ ^ f) & kTold;
+    flags_ = f;
+    if (!changed)
+        return;
+    if (changed & (flag::visible | flag::collapsed)) {
+        const bool shown = (f & (flag::visible | flag::collapsed)) == flag::visible;
+        notifyAccessible(shown ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE);
+    }
+    if (changed & ~flag::focused)
+        notifyAccessible(EVENT_OBJECT_STATECHANGE);
+    if ((changed & flag::focused) && (f & flag::focused))
+        notifyAccessible(EVENT_OBJECT_FOCUS);
+}
+
 bool Control::addDelegate(int32_t eventId, void* context, EventFn function) {
     Delegate* d = Delegate::create(context, function);
     if (!d)
@@ -202,6 +222,11 @@ bool Control::addDelegate(int32_t eventId, void* context, EventFn function) {
     }
     list.tail = link;
     return true;
+}
+
+bool Control::hasDelegates(int32_t eventId) const {
+    auto it = delegates_.find(eventId);
+    return it != delegates_.end() && it->second.head;
 }
 
 void Control::removeDelegate(int32_t eventId, void* context, EventFn function) {
@@ -225,6 +250,11 @@ void Control::removeDelegate(int32_t eventId, void* context, EventFn function) {
 void Control::raiseEvent(EventRecord& event) {
     if (!isLiveControl(this))
         return;
+    if (event.id == event::ValueChange) {
+        std::wstring value;
+        if (accessibleValue(&value))
+            notifyAccessible(EVENT_OBJECT_VALUECHANGE);
+    }
     constexpr int kCapacity = 16;
     Delegate* buffer[kCapacity];
     int count = 0;
@@ -392,4 +422,161 @@ void Control::detach() {
         window_->forgetControl(this);
     window_ = nullptr;
     liveSet().erase(this);
+}
+
+// ---- Accessibility --------------------------------------------------------------------------------------
+
+namespace {
+
+bool isType(const Control& control, const wchar_t* name) {
+    return std::wcscmp(control.typeName(), name) == 0;
+}
+
+// A leaf of type "Control" that takes the mouse and listens to its own press or release.
+bool takesClicks(const Control& control) {
+    if (control.hasFlag(flag::container) || control.hasFlag(flag::transparent) ||
+        !isType(control, L"Control"))
+        return false;
+    for (int32_t id : {event::PrevLButtonDown, event::LButtonDown, event::PrevLButtonUp, event::LButtonUp}) {
+        if (control.hasDelegates(id))
+            return true;
+    }
+    return false;
+}
+
+// The role a control has as an item of its parent, 0 when it is none.
+int32_t itemRole(const Control& control) {
+    return control.parent() ? control.parent()->childAccessibleRole() : 0;
+}
+
+}  // namespace
+
+int32_t Control::accessibleRole() const {
+    if (int32_t role = itemRole(*this))
+        return role;
+    if (hasFlag(flag::container))
+        return ROLE_SYSTEM_GROUPING;
+    if (isType(*this, L"Button"))
+        return ROLE_SYSTEM_PUSHBUTTON;
+    if (isType(*this, L"Edit") || isType(*this, L"TextBox"))
+        return ROLE_SYSTEM_TEXT;
+    if (isType(*this, L"ProgressBar"))
+        return ROLE_SYSTEM_PROGRESSBAR;
+    if (isType(*this, L"Image"))
+        return ROLE_SYSTEM_GRAPHIC;
+    if (isType(*this, L"PowerPoint"))
+        return ROLE_SYSTEM_ANIMATION;
+    const wchar_t* text = findText(attr::text);
+    return text && *text ? ROLE_SYSTEM_STATICTEXT : ROLE_SYSTEM_GRAPHIC;
+}
+
+std::wstring Control::accessibleName() const {
+    const wchar_t* text = findText(attr::text);
+    if (!text || !*text)
+        text = getText(attr::tooltip);
+    return text;
+}
+
+bool Control::accessibleValue(std::wstring*) const {
+    return false;
+}
+
+uint32_t Control::accessibleState() const {
+    uint32_t state = 0;
+    for (const Control* c = this; c; c = c->parent_) {
+        if ((c->flags_ & (flag::visible | flag::collapsed)) != flag::visible) {
+            state |= STATE_SYSTEM_INVISIBLE;
+            break;
+        }
+    }
+    if (!hasFlag(flag::enabled))
+        state |= STATE_SYSTEM_UNAVAILABLE;
+    if (hasFlag(flag::focusOnPress))
+        state |= STATE_SYSTEM_FOCUSABLE;
+    if (hasFlag(flag::focused) && window_ && window_->windowHandle() && GetFocus() == window_->windowHandle())
+        state |= STATE_SYSTEM_FOCUSED;
+    if (hasFlag(flag::hover))
+        state |= STATE_SYSTEM_HOTTRACKED;
+    if (hasFlag(flag::pressed))
+        state |= STATE_SYSTEM_PRESSED;
+    if (itemRole(*this)) {
+        state |= STATE_SYSTEM_SELECTABLE;
+        if (hasFlag(flag::checked))
+            state |= STATE_SYSTEM_SELECTED;
+    } else if (hasFlag(flag::checked) && isType(*this, L"Button")) {
+        state |= STATE_SYSTEM_CHECKED;
+    }
+    return state;
+}
+
+const wchar_t* Control::defaultActionName() const {
+    if (itemRole(*this))
+        return L"Select";
+    if (isType(*this, L"Button"))
+        return L"Press";
+    return takesClicks(*this) ? L"Click" : nullptr;
+}
+
+bool Control::doDefaultAction() {
+    if (itemRole(*this))
+        return parent_->doChildDefaultAction(*this);
+    if (takesClicks(*this)) {
+        raiseClickEvents(this);
+        return true;
+    }
+    if (!isType(*this, L"Button"))
+        return false;
+    EventRecord click;
+    click.id = event::Click;
+    click.route = kRouteDirect;
+    return postEvent(click);
+}
+
+void Control::accessibleChildren(std::vector<Control*>* out) const {
+    for (Control* c = firstChild(); c; c = c->next_) out->push_back(c);
+}
+
+void raiseClickEvents(Control* control) {
+    RECT r{0, 0, 0, 0};
+    if (!control->windowRect(&r))
+        return;
+    const int64_t point = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    // Press (button held), then release.
+    const int32_t steps[2][2] = {{event::PrevLButtonDown, event::LButtonDown},
+                                 {event::PrevLButtonUp, event::LButtonUp}};
+    for (const auto& step : steps) {
+        EventRecord e;
+        e.id = step[0];
+        e.route = kRouteTunnel;
+        e.wParam = step[0] == event::PrevLButtonDown ? MK_LBUTTON : 0;
+        e.lParam = point;
+        control->raiseEvent(e);
+        if (!isLiveControl(control))
+            return;
+        if (!e.handled) {
+            e.id = step[1];
+            e.route = kRouteBubble;
+            control->raiseEvent(e);
+            if (!isLiveControl(control))
+                return;
+        }
+    }
+}
+
+LONG Control::accessibleId() const {
+    if (!parent_)
+        return CHILDID_SELF;
+    return -static_cast<LONG>(serial_ & 0x7FFFFFFF);
+}
+
+void Control::notifyAccessible(DWORD winEvent) const {
+    if (!window_ || !isLiveControl(this))
+        return;
+    if (HWND hwnd = window_->windowHandle())
+        NotifyWinEvent(winEvent, hwnd, OBJID_CLIENT, accessibleId());
+}
+
+void Control::textChanged(AttributeId id) {
+    if (id == attr::text || id == attr::tooltip)
+        notifyAccessible(EVENT_OBJECT_NAMECHANGE);
 }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "dui/delegate.h"
 #include "dui/object.h"
@@ -68,6 +70,8 @@ class Control : public Object {
     // Delegates. addDelegate answers false when the delegate pool is exhausted (nothing is added).
     bool addDelegate(int32_t eventId, void* context, EventFn function);
     void removeDelegate(int32_t eventId, void* context, EventFn function);
+    // Whether any delegate is registered on this control for the event.
+    bool hasDelegates(int32_t eventId) const;
     // Synchronous dispatch; the caller reads event.handled afterwards. One dispatch calls at most the
     // first 16 delegates of its calling order; delegates beyond that are not called by it.
     void raiseEvent(EventRecord& event);
@@ -102,14 +106,62 @@ class Control : public Object {
     SIZE desiredSize() const { return desired_; }
     void setDesiredSize(SIZE s) { desired_ = s; }
     uint32_t flags() const { return flags_; }
-    void setFlags(uint32_t f) { flags_ = f; }
+    // Changes of the enabled, visible, collapsed, checked and focused bits of a live control are told to
+    // assistive technology (notifyAccessible).
+    void setFlags(uint32_t f);
     bool hasFlag(uint32_t mask) const { return (flags_ & mask) != 0; }
-    void setFlag(uint32_t mask, bool on) { flags_ = on ? (flags_ | mask) : (flags_ & ~mask); }
+    void setFlag(uint32_t mask, bool on) { setFlags(on ? (flags_ | mask) : (flags_ & ~mask)); }
     // Changes with every construction; lets a posted record tell a new control at a reused address.
     uint32_t serial() const { return serial_; }
 
     // Children of a container, null for other controls (Panel overrides).
     virtual Control* firstChild() const { return nullptr; }
+
+    // ---- Accessibility ------------------------------------------------------------------------------
+    // What screen readers and automation read through the window's accessible objects. The defaults
+    // follow the type name and the flags; concrete controls refine them. UI thread only.
+
+    // A Microsoft Active Accessibility role (ROLE_SYSTEM_* of <oleacc.h>): the item role of an item
+    // (childAccessibleRole), grouping for containers, push button for "Button", editable text for
+    // "Edit" and "TextBox", progress bar for "ProgressBar", graphic for "Image", animation for
+    // "PowerPoint"; other controls are static text when they have a "text" and a graphic (they only
+    // show their style) when not.
+    virtual int32_t accessibleRole() const;
+    // The "text" attribute, else the "tooltip"; empty when neither is set.
+    virtual std::wstring accessibleName() const;
+    // The control's value as text; false when it has no value (the default).
+    virtual bool accessibleValue(std::wstring* value) const;
+    // STATE_SYSTEM_* bits: invisible (the control or an ancestor hidden or collapsed), unavailable
+    // (disabled), focused (focused flag while the window has the keyboard focus), focusable
+    // (focus-on-press), hot (hover), pressed, and checked for the button family (selected for items).
+    virtual uint32_t accessibleState() const;
+    // The name of what a click does: "Press" for the button family, "Click" for a leaf of type
+    // "Control" that takes the mouse and listens to its own press or release (a label a script made
+    // clickable); null when a click does nothing.
+    virtual const wchar_t* defaultActionName() const;
+    // Does what a click does (the button family posts Click, a clickable leaf gets the click's events);
+    // false when there is nothing to do. Called on the UI thread from a posted call, never inside a COM
+    // call, since handlers may run long.
+    virtual bool doDefaultAction();
+    // Appends the children assistive technology sees, in order; by default the child list.
+    virtual void accessibleChildren(std::vector<Control*>* out) const;
+    // A container whose children are items (a list's column) answers ROLE_SYSTEM_LISTITEM: its children
+    // then default to that role, to the states selectable and selected (their checked flag) and to the
+    // action "Select", which doChildDefaultAction carries out as a press on the item would. 0 (the
+    // default): children describe themselves.
+    virtual int32_t childAccessibleRole() const { return 0; }
+    virtual bool doChildDefaultAction(Control& /*child*/) { return false; }
+
+    // The child id under which the window's accessible object names this control in events and
+    // get_accChild: CHILDID_SELF for a root, otherwise a negative number unique to the control for the
+    // whole run.
+    LONG accessibleId() const;
+    // NotifyWinEvent(winEvent) for this control when it is live and its window has a native window.
+    void notifyAccessible(DWORD winEvent) const;
+
+  protected:
+    // Names (the "text" and "tooltip" attributes) of a live control are told to assistive technology.
+    void textChanged(AttributeId id) override;
 
   private:
     friend class Panel;
@@ -131,6 +183,13 @@ class Control : public Object {
     uint32_t flags_;
     uint32_t serial_;
 };
+
+// Raises what a left click raises on a control that does not capture the mouse: PrevLButtonDown
+// (tunnel) and, unless handled, LButtonDown (bubble), then PrevLButtonUp (tunnel) and, unless handled,
+// LButtonUp (bubble), with the control's centre (client coordinates) as the point; capture and focus,
+// which the window keeps, are left alone. For the default actions of controls that act on the click's
+// events rather than on Click.
+void raiseClickEvents(Control* control);
 
 // Membership in the live-control set (attached controls). Any address may be asked.
 bool isLiveControl(const void* control);

@@ -116,6 +116,7 @@ bool Object::setText(AttributeId id, const wchar_t* text, std::size_t length) {
         return false;
     *link = node;
     dui::smallFree(old);
+    textChanged(id);
     return true;
 }
 

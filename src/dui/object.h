@@ -35,6 +35,10 @@ class Object : public dui::SmallObject {
     const wchar_t* findText(AttributeId id) const;  // null when absent
     bool hasIntegers() const { return ints_ != nullptr; }
 
+  protected:
+    // Called after a text attribute was stored (not when the store failed).
+    virtual void textChanged(AttributeId /*id*/) {}
+
   private:
     struct IntNode;
     struct SizeNode;

@@ -169,6 +169,37 @@ class com_ptr {
     T* p_ = nullptr;
 };
 
+namespace detail {
+inline void sysFreeString(BSTR s) {
+    SysFreeString(s);
+}
+inline void unhookWinEvent(HWINEVENTHOOK h) {
+    UnhookWinEvent(h);
+}
+}  // namespace detail
+
+// A WinEvent hook from SetWinEventHook.
+using unique_hwineventhook = unique_any<HWINEVENTHOOK, detail::unhookWinEvent>;
+// A BSTR handed out by a COM call (the caller frees it); put() gives the call its address.
+using unique_bstr = unique_any<BSTR, detail::sysFreeString>;
+
+// A VARIANT that a COM call filled, cleared (VariantClear) on destruction and before put() hands it out.
+class unique_variant {
+  public:
+    unique_variant() { VariantInit(&v_); }
+    unique_variant(const unique_variant&) = delete;
+    unique_variant& operator=(const unique_variant&) = delete;
+    ~unique_variant() { VariantClear(&v_); }
+    const VARIANT& get() const { return v_; }
+    VARIANT* put() {
+        VariantClear(&v_);
+        return &v_;
+    }
+
+  private:
+    VARIANT v_;
+};
+
 // Scope guards for paint state: SelectObject and SaveDC are undone when the guard ends.
 class select_guard {
   public:

@@ -182,6 +182,10 @@ LRESULT WindowImpl::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         }
+        case WM_GETOBJECT:
+            if (LRESULT answer = accessible_.answerGetObject(wParam, lParam))
+                return answer;
+            break;
         case WM_DESTROY:
             if (root_ && root_->window() == this)
                 root_->detach();

@@ -25,6 +25,7 @@
 #include "dui/window_host.h"
 #include "host/handles.h"
 #include "render/paint_surface.h"
+#include "window/accessible.h"
 #include "window/dirty_list.h"
 #include "window/timer.h"
 #include "window/window_base.h"
@@ -158,4 +159,6 @@ class WindowImpl : public WindowBase, public WindowHost {
     BYTE constantAlpha_ = 255;
     bool perPixelAlpha_ = false;
     DirtyList dirty_;
+
+    AccessibleBridge accessible_{*this};  // answers WM_GETOBJECT
 };
