@@ -31,31 +31,10 @@
 #include "script/sys_shell.h"
 #include "script/system_functions.h"
 #include "stub_window_host.h"
+#include "script_case_support.h"
 #include "win_test_support.h"
 
 namespace {
-
-// Windows path of a source file of this test (the sources are reachable through drive Z:).
-std::wstring sourcePath(const char* relative) {
-    std::wstring path =
-        L"Z:" + testsupport::widen(TARVO_SCRIPT_TEST_SOURCE_DIR) + L"/" + testsupport::widen(relative);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
-std::string readText(const std::wstring& path) {
-    auto bytes = testsupport::readFile(path);
-    return bytes ? *bytes : std::string();
-}
-
-// The framework glue of the UI script: its text up to the end-of-glue marker.
-std::string uiGlue() {
-    std::string text = readText(sourcePath(TARVO_UI_LUA_RELATIVE));
-    size_t end = text.find("-- end of framework glue");
-    return end == std::string::npos ? text : text.substr(0, end);
-}
 
 // ---- Processes started by the tests ---------------------------------------------------------------
 
@@ -579,17 +558,6 @@ void installTestNatives(lua_State* L) {
 }
 
 // ---- Running a case file ---------------------------------------------------------------------------
-
-// Loads `chunk` into the engine state; false with a message on failure.
-bool runChunk(lua_State* L, const std::string& text, const std::string& name, std::string* error) {
-    if (luaL_loadbuffer(L, text.data(), text.size(), name.c_str()) != LUA_OK ||
-        lua_pcall(L, 0, 0, 0) != LUA_OK) {
-        *error = lua_tostring(L, -1) ? lua_tostring(L, -1) : "(non-string error)";
-        lua_pop(L, 1);
-        return false;
-    }
-    return true;
-}
 
 class LuaFamily : public ::testing::TestWithParam<const char*> {
   protected:

@@ -25,31 +25,12 @@
 #include "script/lua_window.h"
 #include "script/script_engine.h"
 #include "ui_test_support.h"
+#include "script_case_support.h"
 #include "win_test_support.h"
 #include "window/timer.h"
 #include "worker/lua_work.h"
 
 namespace {
-
-std::wstring sourcePath(const char* relative) {
-    std::wstring path =
-        L"Z:" + testsupport::widen(TARVO_SCRIPT_TEST_SOURCE_DIR) + L"/" + testsupport::widen(relative);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
-std::string readText(const std::wstring& path) {
-    auto bytes = testsupport::readFile(path);
-    return bytes ? *bytes : std::string();
-}
-
-std::string uiGlue() {
-    std::string text = readText(sourcePath(TARVO_UI_LUA_RELATIVE));
-    size_t end = text.find("-- end of framework glue");
-    return end == std::string::npos ? text : text.substr(0, end);
-}
 
 // ---- Natives for the case files ---------------------------------------------------------------------
 
@@ -276,16 +257,6 @@ const luaL_Reg kTestNatives[] = {
     {"test_answerBrowser", luaAnswerBrowser},
     {"test_browserSeen", luaBrowserSeen},
 };
-
-bool runChunk(lua_State* L, const std::string& text, const std::string& name, std::string* error) {
-    if (luaL_loadbuffer(L, text.data(), text.size(), name.c_str()) != LUA_OK ||
-        lua_pcall(L, 0, 0, 0) != LUA_OK) {
-        *error = lua_tostring(L, -1) ? lua_tostring(L, -1) : "(non-string error)";
-        lua_pop(L, 1);
-        return false;
-    }
-    return true;
-}
 
 // The catalogue with the test layouts and the installer's skin, for the whole run.
 class WindowScriptEnvironment : public ::testing::Environment {
