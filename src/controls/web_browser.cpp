@@ -1,6 +1,7 @@
 #include "controls/web_browser.h"
 
 #include <commctrl.h>
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -24,11 +25,17 @@ const IID kIidWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0
 constexpr DWORD kHostFlags =
     DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_DISABLE_HELP_MENU | DOCHOSTUIFLAG_NO3DBORDER;
 
-// The active in-place objects of every browser, in pointer order. Each member is held by the
-// reference of the control that stored it.
-std::set<IOleInPlaceActiveObject*>& activeObjects() {
-    static std::set<IOleInPlaceActiveObject*> set;
+// The active in-place objects of every browser, in pointer order, one entry per control that stored
+// the object; each entry is held by that control's reference.
+std::multiset<IOleInPlaceActiveObject*>& activeObjects() {
+    static std::multiset<IOleInPlaceActiveObject*> set;
     return set;
+}
+
+void leaveActiveObjects(IOleInPlaceActiveObject* object) {
+    auto& set = activeObjects();
+    if (auto it = set.find(object); it != set.end())
+        set.erase(it);
 }
 
 bool sameRect(const RECT& a, const RECT& b) {
@@ -156,7 +163,7 @@ void WebBrowser::disconnectEvents() {
 
 void WebBrowser::closeBrowser() {
     if (activeObject_) {
-        activeObjects().erase(activeObject_.get());
+        leaveActiveObjects(activeObject_.get());
         activeObject_.reset();
     }
     unsubclass();
@@ -214,6 +221,7 @@ LRESULT CALLBACK WebBrowser::acceleratorProc(HWND window, UINT message, WPARAM w
     GetCursorPos(&msg.pt);
     // A translation may change the set; offer to a held copy.
     std::vector<IOleInPlaceActiveObject*> objects(activeObjects().begin(), activeObjects().end());
+    objects.erase(std::unique(objects.begin(), objects.end()), objects.end());
     for (IOleInPlaceActiveObject* object : objects) object->AddRef();
     bool consumed = false;
     for (IOleInPlaceActiveObject* object : objects) {
@@ -313,7 +321,7 @@ STDMETHODIMP WebBrowser::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceU
 STDMETHODIMP WebBrowser::SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) {
     // The previous object leaves the set before the new one joins, so storing the same one again keeps it.
     if (activeObject_)
-        activeObjects().erase(activeObject_.get());
+        leaveActiveObjects(activeObject_.get());
     activeObject_.reset();
     if (object) {
         object->AddRef();

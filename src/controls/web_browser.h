@@ -70,7 +70,7 @@ class WebBrowser : public Control,
     bool inPlaceActive() const { return inPlaceActive_; }
     bool eventsConnected() const { return static_cast<bool>(connectionPoint_); }
     LONG references() const { return references_; }
-    // Members of the process-wide set of active in-place objects.
+    // The process-wide set of active in-place objects: one entry per control that stored an object.
     static std::size_t activeObjectCount();
     static bool isActiveObject(IOleInPlaceActiveObject* object);
 
