@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -355,6 +356,17 @@ INSTANTIATE_TEST_SUITE_P(Steps, FailedBrowser, ::testing::Values(0, 1, 2));
 
 // ---- COM answers -----------------------------------------------------------------------------------------
 
+TEST_F(BrowserTest, LayoutElementBuildsTheBrowserControl) {
+    const char xml[] = "<WebBrowser/>";
+    std::unique_ptr<Control> control(buildLayout(xml, sizeof(xml) - 1));
+    ASSERT_NE(control, nullptr);
+    EXPECT_TRUE(typeid(*control) == typeid(WebBrowser));
+    EXPECT_STREQ(control->typeName(), L"Control");
+    EXPECT_EQ(control->flags(), 0x3u);
+    EXPECT_FALSE(static_cast<WebBrowser*>(control.get())->hasBrowser())
+        << "created before it joined a window";
+}
+
 TEST_F(BrowserTest, InterfacesShareOneIdentityAndOneCount) {
     std::unique_ptr<WebBrowser> browser(new WebBrowser);
     ASSERT_NE(browser, nullptr);
@@ -655,11 +667,24 @@ TEST_F(BrowserTest, EventSinkReportsNavigationAndRefusesDownloads) {
     EXPECT_EQ(fire(sink, WebBrowser::kFileDownload, &downloadParams), S_OK);
     EXPECT_EQ(cancel, VARIANT_TRUE);
 
+    // Arguments of the wrong shape are not read: no URL, nothing to cancel.
+    EXPECT_EQ(fire(sink, WebBrowser::kBeforeNavigate2, &none), S_OK);
+    ASSERT_EQ(hostLog.navigations.size(), 2u);
+    EXPECT_EQ(hostLog.navigations[1], L"<null>");
+    VARIANT notByReference;
+    VariantInit(&notByReference);
+    notByReference.vt = VT_BOOL;
+    notByReference.boolVal = VARIANT_FALSE;
+    DISPPARAMS wrongCancel{&notByReference, nullptr, 1, 0};
+    EXPECT_EQ(fire(sink, WebBrowser::kFileDownload, &wrongCancel), S_OK);
+    EXPECT_EQ(notByReference.boolVal, VARIANT_FALSE);
+    EXPECT_EQ(fire(sink, WebBrowser::kFileDownload, &none), S_OK);
+
     // Any other event: not implemented, nothing reaches the host.
     EXPECT_EQ(fire(sink, 259 /* DocumentComplete */, &none), E_NOTIMPL);
     EXPECT_EQ(fire(sink, 102 /* StatusTextChange */, &none), E_NOTIMPL);
     testsupport::pumpFor(100);
-    EXPECT_EQ(hostLog.navigations.size(), 1u);
+    EXPECT_EQ(hostLog.navigations.size(), 2u);
     EXPECT_EQ(hostLog.completions, 1);
     close(window);
 }
@@ -725,6 +750,19 @@ TEST_F(BrowserTest, InnermostBrowserWindowAnswersEraseAndOffersMessagesToActiveO
     }
     EXPECT_TRUE(offeredDown);
     EXPECT_TRUE(offeredUp);
+
+    // Real key presses typed into the focused browser window take the same road.
+    ASSERT_TRUE(testsupport::bringToFront(window->handle()));
+    SetFocus(inner);
+    ASSERT_EQ(GetFocus(), inner);
+    active.offered.clear();
+    log().innerA.clear();
+    testsupport::pressKey('B');
+    EXPECT_TRUE(testsupport::pumpUntil([&] { return seenByInner(WM_KEYUP); }, kDeadline));
+    EXPECT_FALSE(seenByInner(WM_KEYDOWN)) << "a consumed key press reached the browser";
+    bool typed = false;
+    for (const MSG& m : active.offered) typed = typed || (m.message == WM_KEYDOWN && m.wParam == 'B');
+    EXPECT_TRUE(typed);
 
     // An active object of another browser is offered the messages too (the set is process-wide).
     fakebrowser::ActiveObject other(WM_CHAR);
