@@ -10,6 +10,7 @@
 #include "controls/tab_control.h"
 #include "controls/text_input.h"
 #include "controls/title_bar.h"
+#include "controls/web_browser.h"
 #include "dui/factory.h"
 
 void registerControlCreators(duiFactory::ControlCreatorRegistry& registry) {
@@ -23,4 +24,5 @@ void registerControlCreators(duiFactory::ControlCreatorRegistry& registry) {
     registerPowerPointCreators(registry);
     registerListCreators(registry);
     registerTextInputCreators(registry);
+    registerWebBrowserCreators(registry);
 }
