@@ -122,8 +122,11 @@ case("a PrevKeyPress handler answering true keeps ':' out of an Edit and a TextB
     results.editText = edit:getText()
     box:setFocus()
     results.boxFocused = box:readFlag(2) and not edit:readFlag(2)
+    local boxChanges = 0
+    box:addHandler(ValueChange, function() boxChanges = boxChanges + 1 end)
     results.boxArrived, results.boxRefused = typeWithoutColon(box, "D:\\a:b", "D\\ab")
     results.boxText = box:getText()
+    results.boxChanges = boxChanges
     results.editAfter = edit:getText()
     w:endDialog(1)
   end)
@@ -137,5 +140,6 @@ case("a PrevKeyPress handler answering true keeps ':' out of an Edit and a TextB
   expect(results.boxArrived, "TextBox text")
   expectEq(results.boxText, "D\\ab", "TextBox text")
   expectEq(results.boxRefused, 2, "both colons reached the handler")
+  expectEq(results.boxChanges, 4, "one ValueChange per character that arrived, none for a refused one")
   expectEq(results.editAfter, "C\\Tarvo 1", "typing into the TextBox left the Edit alone")
 end)
