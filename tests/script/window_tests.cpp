@@ -150,6 +150,38 @@ int luaTypeText(lua_State* L) {
     return 1;
 }
 
+int luaMouseDown(lua_State*) {
+    testsupport::mouseDown();
+    return 0;
+}
+
+int luaMouseUp(lua_State*) {
+    testsupport::mouseUp();
+    return 0;
+}
+
+// test_drainPosted(ms) -> whether everything posted to this thread before the call was dispatched
+// within ms (a marker thread message posted now comes back after all of it).
+int luaDrainPosted(lua_State* L) {
+    constexpr UINT kMarker = WM_APP + 77;
+    const DWORD timeout = static_cast<DWORD>(script::argInteger(L, 1));
+    PostThreadMessageW(GetCurrentThreadId(), kMarker, 0, 0);
+    bool seen = false;
+    testsupport::pumpUntil(
+        [&] {
+            MSG message;
+            if (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE) && !message.hwnd &&
+                message.message == kMarker) {
+                PeekMessageW(&message, nullptr, kMarker, kMarker, PM_REMOVE);
+                seen = true;
+            }
+            return seen;
+        },
+        timeout);
+    lua_pushboolean(L, seen);
+    return 1;
+}
+
 int luaPumpFor(lua_State* L) {
     testsupport::pumpFor(static_cast<DWORD>(script::argInteger(L, 1)));
     return 0;
@@ -191,6 +223,13 @@ int luaRunningTimers(lua_State* L) {
 
 int luaCursorIsHand(lua_State* L) {
     lua_pushboolean(L, GetCursor() == LoadCursorW(nullptr, IDC_HAND));
+    return 1;
+}
+
+// test_cursorIs(id) -> whether the current cursor is the system cursor with that id (32512 the arrow).
+int luaCursorIs(lua_State* L) {
+    WORD id = static_cast<WORD>(script::argInteger(L, 1));
+    lua_pushboolean(L, GetCursor() == LoadCursorW(nullptr, MAKEINTRESOURCEW(id)));
     return 1;
 }
 
@@ -269,6 +308,9 @@ const luaL_Reg kTestNatives[] = {
     {"test_shadowOf", luaShadowOf},
     {"test_click", luaClick},
     {"test_moveTo", luaMoveTo},
+    {"test_mouseDown", luaMouseDown},
+    {"test_mouseUp", luaMouseUp},
+    {"test_drainPosted", luaDrainPosted},
     {"test_bringToFront", luaBringToFront},
     {"test_typeText", luaTypeText},
     {"test_pumpFor", luaPumpFor},
@@ -277,6 +319,7 @@ const luaL_Reg kTestNatives[] = {
     {"test_takeQuit", luaTakeQuit},
     {"test_runningTimers", luaRunningTimers},
     {"test_cursorIsHand", luaCursorIsHand},
+    {"test_cursorIs", luaCursorIs},
     {"test_destroyWindow", luaDestroyWindow},
     {"test_handlerCount", luaHandlerCount},
     {"test_isEnabled", luaIsEnabled},

@@ -1,6 +1,7 @@
 -- Control methods on real controls of a layout (check box, labels, Edit, TextBox), driven with real
 -- mouse and keyboard input.
-local GotFocus, PrevKeyPress, LButtonDown, MouseEnter, Click, ValueChange = 2, 8, 13, 26, 30, 31
+local GotFocus, PrevKeyPress, LostCapture, LButtonDown = 2, 8, 11, 13
+local MouseEnter, QueryCursor, Click, ValueChange = 26, 28, 30, 31
 local Transparent, Hover, Checked = 10, 4, 14
 
 local function later(w, ms, fn)
@@ -142,4 +143,125 @@ case("a PrevKeyPress handler answering true keeps ':' out of an Edit and a TextB
   expectEq(results.boxRefused, 2, "both colons reached the handler")
   expectEq(results.boxChanges, 4, "one ValueChange per character that arrived, none for a refused one")
   expectEq(results.editAfter, "C\\Tarvo 1", "typing into the TextBox left the Edit alone")
+end)
+
+case("a disabled check box takes no click and keeps its handlers; enabled again it clicks", function()
+  local w = createWindow("inputs.xml")
+  local box, label = w:getChild(20), w:getChild(21)
+  label:writeFlag(Transparent, false)
+  local clicks, changes, labelDowns = 0, 0, 0
+  box:addHandler(Click, function() clicks = clicks + 1 end)
+  box:addHandler(ValueChange, function() changes = changes + 1 end)
+  label:addHandler(LButtonDown, function() labelDowns = labelDowns + 1 end)
+  box:setEnabled(false)
+  local disabled, enabled = {}, {}
+  later(w, 100, function()
+    test_click(box)
+    -- Input is handled in order and posted events before later input: once the label has its
+    -- press, the box's click and any Click it posted are done with.
+    test_click(label)
+    disabled.reached = test_pumpUntil(function() return labelDowns >= 1 end, 3000)
+    disabled.clicks, disabled.changes, disabled.checked = clicks, changes, box:getCheck()
+    box:setEnabled(true)
+    test_click(box)
+    enabled.reached = test_pumpUntil(function() return clicks >= 1 end, 3000)
+    enabled.clicks, enabled.changes, enabled.checked = clicks, changes, box:getCheck()
+    w:endDialog(1)
+  end)
+  expectEq(runDialog(w), 1, "ended")
+  expect(disabled.reached, "the later press arrived")
+  expectEq(disabled.clicks, 0, "no Click while disabled")
+  expectEq(disabled.changes, 0, "no ValueChange while disabled")
+  expectEq(disabled.checked, false, "still unchecked")
+  expect(enabled.reached, "the Click handler kept across disabling")
+  expectEq(enabled.clicks, 1, "one Click once enabled")
+  expectEq(enabled.changes, 1, "one ValueChange once enabled")
+  expectEq(enabled.checked, true, "checked by the click")
+end)
+
+case("a hidden check box takes no press or click", function()
+  local w = createWindow("inputs.xml")
+  local box, label = w:getChild(20), w:getChild(21)
+  label:writeFlag(Transparent, false)
+  local clicks, boxDowns, labelDowns = 0, 0, 0
+  box:addHandler(Click, function() clicks = clicks + 1 end)
+  box:addHandler(LButtonDown, function() boxDowns = boxDowns + 1 end)
+  label:addHandler(LButtonDown, function() labelDowns = labelDowns + 1 end)
+  local result = {}
+  later(w, 100, function()
+    box:setVisible(false)
+    test_click(box)
+    test_click(label)  -- once its press is handled, the box's click is done with
+    result.reached = test_pumpUntil(function() return labelDowns >= 1 end, 3000)
+    result.boxDowns, result.clicks, result.visible = boxDowns, clicks, box:getVisible()
+    w:endDialog(1)
+  end)
+  expectEq(runDialog(w), 1, "ended")
+  expect(result.reached, "the later press arrived")
+  expectEq(result.boxDowns, 0, "no LButtonDown on the hidden box")
+  expectEq(result.clicks, 0, "no Click on the hidden box")
+  expectEq(result.visible, false, "getVisible agrees")
+end)
+
+case("a QueryCursor handler that returns nothing lets the window's arrow come back", function()
+  local w = createWindow("inputs.xml")
+  local box, label = w:getChild(20), w:getChild(21)
+  local hand, queries = true, 0
+  box:addHandler(QueryCursor, function()
+    queries = queries + 1
+    if hand then
+      w:setCursor(32649)
+      return true
+    end
+  end)
+  local result = {}
+  later(w, 100, function()
+    test_moveTo(box)
+    result.hand = test_pumpUntil(function() return test_cursorIs(32649) end, 3000)
+    hand = false
+    local before = queries
+    test_moveTo(label)
+    test_moveTo(box)
+    result.asked = test_pumpUntil(function() return queries > before end, 3000)
+    result.arrow = test_pumpUntil(function() return test_cursorIs(32512) end, 3000)
+    w:endDialog(1)
+  end)
+  expectEq(runDialog(w), 1, "ended")
+  expect(result.hand, "the hand while the handler answers true")
+  expect(result.asked, "the handler was asked again")
+  expect(result.arrow, "the arrow once it answers nothing")
+end)
+
+case("a click counts where the button was released, not where the pointer is when it is handled", function()
+  local w = createWindow("inputs.xml")
+  local box, label = w:getChild(20), w:getChild(21)
+  local clicks, lostCaptures = 0, 0
+  box:addHandler(Click, function() clicks = clicks + 1 end)
+  box:addHandler(LostCapture, function() lostCaptures = lostCaptures + 1 end)
+  local result = {}
+  later(w, 100, function()
+    -- The input of each half is queued before the window handles any of it.
+    -- Released over the box; the pointer is on the label by then.
+    test_click(box)
+    test_moveTo(label)
+    result.inside = test_pumpUntil(function() return clicks >= 1 end, 3000)
+    -- Pressed on the box, released over the label; the pointer is back on the box by then.
+    local clicksBefore, capturesBefore = clicks, lostCaptures
+    test_moveTo(box)
+    test_mouseDown()
+    test_moveTo(label)
+    test_mouseUp()
+    test_moveTo(box)
+    result.released = test_pumpUntil(function() return lostCaptures > capturesBefore end, 3000)
+    result.drained = test_drainPosted(3000)  -- a Click the release posted would have run by now
+    result.outside = clicks - clicksBefore
+    result.checked = box:getCheck()
+    w:endDialog(1)
+  end)
+  expectEq(runDialog(w), 1, "ended")
+  expect(result.inside, "a release inside raised Click")
+  expect(result.released, "the second release was handled")
+  expect(result.drained, "posted events delivered")
+  expectEq(result.outside, 0, "a release outside raised none")
+  expectEq(result.checked, true, "toggled once")
 end)
