@@ -12,12 +12,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_glue.h"
 #include "bench_timing.h"
 #include "controls/controls.h"
 #include "dui/context_parts.h"
@@ -78,24 +77,6 @@ int luaPressed(lua_State* L) {
     return 0;
 }
 
-std::string glue() {
-    std::ifstream in(TARVO_UI_LUA_PATH, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string all = text.str();
-    size_t end = all.find("-- end of framework glue");
-    return end == std::string::npos ? all : all.substr(0, end);
-}
-
-bool run(lua_State* L, const std::string& chunk) {
-    if (luaL_loadstring(L, chunk.c_str()) != LUA_OK || lua_pcall(L, 0, 0, 0) != LUA_OK) {
-        std::fprintf(stderr, "script failed: %s\n", lua_tostring(L, -1));
-        lua_pop(L, 1);
-        return false;
-    }
-    return true;
-}
-
 void sendButton(DWORD flags) {
     INPUT input{};
     input.type = INPUT_MOUSE;
@@ -139,19 +120,19 @@ void benchClick(lua_State* L, int rounds, const char* label, bool stateRepaint) 
     });
     lua_pushboolean(L, stateRepaint);
     lua_setglobal(L, "bench_stateRepaint");
-    bool ok = run(L,
-                  "local w = createWindow('bench.xml')\n"
-                  "local button = w:getChild(10)\n"
-                  "button:writeFlag(5, bench_stateRepaint)\n"
-                  "button:addHandler(13, function() bench_pressed(bench_now()) end)\n"
-                  "button:addHandler(30, function()\n"
-                  "  if bench_handled(bench_now()) then w:endDialog(1) end\n"
-                  "  return true\n"
-                  "end)\n"
-                  "local id\n"
-                  "id = w:setTimer(100, function() w:killTimer(id) bench_ready(button) end)\n"
-                  "w:setTimer(60000, function() w:endDialog(-1) end)\n"
-                  "bench_result = w:showDialog()\n");
+    bool ok = runChunk(L,
+                       "local w = createWindow('bench.xml')\n"
+                       "local button = w:getChild(10)\n"
+                       "button:writeFlag(5, bench_stateRepaint)\n"
+                       "button:addHandler(13, function() bench_pressed(bench_now()) end)\n"
+                       "button:addHandler(30, function()\n"
+                       "  if bench_handled(bench_now()) then w:endDialog(1) end\n"
+                       "  return true\n"
+                       "end)\n"
+                       "local id\n"
+                       "id = w:setTimer(100, function() w:killTimer(id) bench_ready(button) end)\n"
+                       "w:setTimer(60000, function() w:endDialog(-1) end)\n"
+                       "bench_result = w:showDialog()\n");
     if (!ok)
         g_state->stop = true;
     driver.join();
@@ -208,17 +189,17 @@ void benchNotify(lua_State* L, int rounds) {
     });
     // The handler reads the text as the installer's does, as a table constructor.
     for (int b = 0; b < kBlocks; ++b) {
-        bool ok = run(L,
-                      "local w = createWindow('bench.xml')\n"
-                      "w:setMessageHandler(function(text)\n"
-                      "  local message = load('return ' .. text)()\n"
-                      "  if message.code == 2 then w:endDialog(1) end\n"
-                      "  return 1\n"
-                      "end)\n"
-                      "local id\n"
-                      "id = w:setTimer(100, function() w:killTimer(id) bench_ready() end)\n"
-                      "w:setTimer(120000, function() w:endDialog(-1) end)\n"
-                      "bench_result = w:showDialog()\n");
+        bool ok = runChunk(L,
+                           "local w = createWindow('bench.xml')\n"
+                           "w:setMessageHandler(function(text)\n"
+                           "  local message = load('return ' .. text)()\n"
+                           "  if message.code == 2 then w:endDialog(1) end\n"
+                           "  return 1\n"
+                           "end)\n"
+                           "local id\n"
+                           "id = w:setTimer(100, function() w:killTimer(id) bench_ready() end)\n"
+                           "w:setTimer(120000, function() w:endDialog(-1) end)\n"
+                           "bench_result = w:showDialog()\n");
         if (!ok) {
             abandoned = true;
             SetEvent(g_state->ready.get());
@@ -261,7 +242,7 @@ int main(int argc, char** argv) {
     lua_register(L, "bench_ready", luaReady);
     lua_register(L, "bench_handled", luaHandled);
     lua_register(L, "bench_pressed", luaPressed);
-    if (!run(L, glue()))
+    if (!runChunk(L, uiGlue()))
         return 1;
     if (what == "click" || what == "all") {
         benchClick(L, rounds > 0 ? rounds : 200, "click", true);
