@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_timing.h"
 #include "dui/delegate.h"
 #include "host/cleanup.h"
 #include "host/handles.h"
@@ -44,11 +45,6 @@ LONGLONG now() {
     return t.QuadPart;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 struct Handler {
     Delegate* delegate = nullptr;
     void attach(EventFn fn, void* context) {
@@ -74,9 +70,7 @@ void benchNotify(int rounds) {
     handler.attach([](void*, Control*, EventRecord& record) { record.lParam = 1; }, nullptr);
     std::vector<double> notify, pingpong;
     std::atomic<bool> done{false};
-    win::unique_handle ping(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    win::unique_handle pong(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    std::atomic<bool> pingPhase{false};
+    bench::EventPingPong pingPong;
     std::thread worker([&] {
         lua_State* L = luaL_newstate();
         lua_pushcfunction(L, LuaWork::notifyMessage);
@@ -90,25 +84,16 @@ void benchNotify(int rounds) {
             lua_pop(L, 1);
         }
         lua_close(L);
-        pingPhase = true;
         done = true;
         PostThreadMessageW(0, 0, 0, 0);
-        for (int i = 0; i < rounds; ++i) {
-            LONGLONG t0 = now();
-            SetEvent(ping.get());
-            WaitForSingleObject(pong.get(), INFINITE);
-            pingpong.push_back(ticksToMicros(now() - t0));
-        }
+        pingpong = pingPong.measure(rounds);
     });
     pumpUntil(done);
-    for (int i = 0; i < rounds; ++i) {
-        WaitForSingleObject(ping.get(), INFINITE);
-        SetEvent(pong.get());
-    }
+    pingPong.serve(rounds);
     worker.join();
     handler.detach();
     std::printf("notify_rounds=%d\nnotify_median_us=%.1f\nevent_pingpong_median_us=%.1f\n", rounds,
-                median(notify), median(pingpong));
+                bench::median(notify), bench::median(pingpong));
 }
 
 struct InstallTimes {

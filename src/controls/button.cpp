@@ -1,6 +1,7 @@
 #include "controls/button.h"
 
 #include <oleacc.h>
+#include <windowsx.h>
 
 #include "dui/factory.h"
 #include "dui/style.h"
@@ -11,7 +12,8 @@ namespace {
 
 // The window sends LButtonUp straight to the control holding the capture, before it clears pressed.
 // A release inside the control's window rectangle posts Click; one outside does not. Either way the
-// release is spent here.
+// release is spent here. The point is the release's own (client coordinates in lParam), not where the
+// pointer is by the time the message is handled: a busy window must not lose or invent clicks.
 void detectClick(void*, Control* sender, EventRecord& event) {
     if (!sender->hasFlag(flag::pressed))
         return;
@@ -19,7 +21,8 @@ void detectClick(void*, Control* sender, EventRecord& event) {
     RECT area;
     if (!sender->window() || !sender->windowRect(&area))
         return;
-    if (PtInRect(&area, sender->window()->cursorClientPosition()))
+    const auto lParam = static_cast<LPARAM>(event.lParam);
+    if (PtInRect(&area, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}))
         sender->postEvent(makeEvent(event::Click));
 }
 

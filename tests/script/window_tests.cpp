@@ -1,6 +1,6 @@
 // Script window functions and control methods under Wine: Lua case files run in the UI interpreter
 // with the test layouts loaded, creating real windows, running them modally and driving them with real
-// mouse input.
+// mouse and keyboard input.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <lua.hpp>
@@ -124,6 +124,64 @@ int luaMoveTo(lua_State* L) {
     return 1;
 }
 
+// test_bringToFront(hwnd) -> whether the window is the foreground window with the keyboard focus.
+int luaBringToFront(lua_State* L) {
+    lua_pushboolean(L, testsupport::bringToFront(hwndArg(L, 1)));
+    return 1;
+}
+
+// test_typeText(text) -> false when a character has no key of its own on the keyboard layout. Each
+// character is typed as the user would: its virtual key, with Shift held when the layout needs it.
+int luaTypeText(lua_State* L) {
+    for (wchar_t ch : script::argText(L, 1)) {
+        SHORT scan = VkKeyScanW(ch);
+        if (scan == -1 || (HIBYTE(scan) & ~1)) {
+            lua_pushboolean(L, false);
+            return 1;
+        }
+        bool shift = HIBYTE(scan) & 1;
+        if (shift)
+            testsupport::keyDown(VK_SHIFT);
+        testsupport::pressKey(LOBYTE(scan));
+        if (shift)
+            testsupport::keyUp(VK_SHIFT);
+    }
+    lua_pushboolean(L, true);
+    return 1;
+}
+
+int luaMouseDown(lua_State*) {
+    testsupport::mouseDown();
+    return 0;
+}
+
+int luaMouseUp(lua_State*) {
+    testsupport::mouseUp();
+    return 0;
+}
+
+// test_drainPosted(ms) -> whether everything posted to this thread before the call was dispatched
+// within ms (a marker thread message posted now comes back after all of it).
+int luaDrainPosted(lua_State* L) {
+    constexpr UINT kMarker = WM_APP + 77;
+    const DWORD timeout = static_cast<DWORD>(script::argInteger(L, 1));
+    PostThreadMessageW(GetCurrentThreadId(), kMarker, 0, 0);
+    bool seen = false;
+    testsupport::pumpUntil(
+        [&] {
+            MSG message;
+            if (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE) && !message.hwnd &&
+                message.message == kMarker) {
+                PeekMessageW(&message, nullptr, kMarker, kMarker, PM_REMOVE);
+                seen = true;
+            }
+            return seen;
+        },
+        timeout);
+    lua_pushboolean(L, seen);
+    return 1;
+}
+
 int luaPumpFor(lua_State* L) {
     testsupport::pumpFor(static_cast<DWORD>(script::argInteger(L, 1)));
     return 0;
@@ -165,6 +223,13 @@ int luaRunningTimers(lua_State* L) {
 
 int luaCursorIsHand(lua_State* L) {
     lua_pushboolean(L, GetCursor() == LoadCursorW(nullptr, IDC_HAND));
+    return 1;
+}
+
+// test_cursorIs(id) -> whether the current cursor is the system cursor with that id (32512 the arrow).
+int luaCursorIs(lua_State* L) {
+    WORD id = static_cast<WORD>(script::argInteger(L, 1));
+    lua_pushboolean(L, GetCursor() == LoadCursorW(nullptr, MAKEINTRESOURCEW(id)));
     return 1;
 }
 
@@ -243,12 +308,18 @@ const luaL_Reg kTestNatives[] = {
     {"test_shadowOf", luaShadowOf},
     {"test_click", luaClick},
     {"test_moveTo", luaMoveTo},
+    {"test_mouseDown", luaMouseDown},
+    {"test_mouseUp", luaMouseUp},
+    {"test_drainPosted", luaDrainPosted},
+    {"test_bringToFront", luaBringToFront},
+    {"test_typeText", luaTypeText},
     {"test_pumpFor", luaPumpFor},
     {"test_pumpUntil", luaPumpUntil},
     {"test_postQuit", luaPostQuit},
     {"test_takeQuit", luaTakeQuit},
     {"test_runningTimers", luaRunningTimers},
     {"test_cursorIsHand", luaCursorIsHand},
+    {"test_cursorIs", luaCursorIs},
     {"test_destroyWindow", luaDestroyWindow},
     {"test_handlerCount", luaHandlerCount},
     {"test_isEnabled", luaIsEnabled},
@@ -360,7 +431,7 @@ TEST_P(WindowScript, CasesPass) {
     EXPECT_EQ(uiContext()->messageHandlers.count(1024), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Script, WindowScript, ::testing::Values("windows", "controls"),
+INSTANTIATE_TEST_SUITE_P(Script, WindowScript, ::testing::Values("windows", "controls", "inputs"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return std::string(info.param);
                          });

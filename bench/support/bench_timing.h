@@ -1,0 +1,63 @@
+// Timing helpers shared by the benchmarks: the performance counter in microseconds, the median of
+// samples, and the bare cross-thread event ping-pong that notification round trips are weighed against.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "host/handles.h"
+
+namespace bench {
+
+inline double nowMicros() {
+    static const double perMicro = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1e6;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / perMicro;
+}
+
+inline double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Two auto-reset events bounced between two threads: one thread calls measure, the other serve with
+// the same number of rounds. Each sample is one SetEvent and the wait for the answer.
+class EventPingPong {
+  public:
+    EventPingPong()
+        : ping_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          pong_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    bool valid() const { return ping_ && pong_; }
+
+    std::vector<double> measure(int rounds) {
+        std::vector<double> samples;
+        samples.reserve(rounds);
+        for (int i = 0; i < rounds; ++i) {
+            double t0 = nowMicros();
+            SetEvent(ping_.get());
+            WaitForSingleObject(pong_.get(), INFINITE);
+            samples.push_back(nowMicros() - t0);
+        }
+        return samples;
+    }
+
+    void serve(int rounds) {
+        for (int i = 0; i < rounds; ++i) {
+            WaitForSingleObject(ping_.get(), INFINITE);
+            SetEvent(pong_.get());
+        }
+    }
+
+  private:
+    win::unique_handle ping_;
+    win::unique_handle pong_;
+};
+
+}  // namespace bench
