@@ -141,8 +141,8 @@ tour_steps() {
   tour_capture installer-path.png || return 1
   [ -n "$stop" ] && return 0
   # Back, and install into the suggested folder from the agreement page (the path page's own button
-  # first asks whether to use a folder that is not empty, which includes one that does not exist
-  # yet). The progress page is taken while the payload arrives.
+  # may first ask whether to use a folder that is not empty). The progress page is taken while the
+  # payload arrives.
   tour_acc do --id 2005 >/dev/null
   tour_shown 1000 || { echo "tour: the agreement page did not come back" >&2; return 1; }
   tour_capture_progress || return 1
