@@ -7,7 +7,8 @@
 # Pictures: OUT_DIR/installer-agreement.png, installer-path.png, installer-progress.png and
 # installer-finish.png, each the window with the margin its drop shadow covers. The product is
 # installed into the prefix's default folder; that folder and the product's per-user entry are
-# removed first, so the custom-path link shows and nothing asks about an earlier install. Returns non-zero when a page does not appear in time.
+# removed first, so the custom-path link shows and nothing asks about an earlier install. Returns
+# non-zero when a page does not appear in time.
 
 TOUR_TITLE="veze安装程序"
 TOUR_CLASS="WINDOW:234:000"
@@ -19,19 +20,22 @@ tour_acc() {
   wine "$TOUR_ACCTOOL" "$verb" --title "$TOUR_TITLE" --class "$TOUR_CLASS" "$@"
 }
 
-# tour_window_rect: "left top right bottom" of the main window on the screen.
-tour_window_rect() {
-  local out="$TOUR_TMP/tree.txt"
+# tour_rect [ID]: "left top right bottom" on the screen of the main window, or of the control with
+# that layout id (hidden controls report where they would be).
+tour_rect() {
+  local out="$TOUR_TMP/tree.txt" match='^client '
+  [ -n "${1:-}" ] && match=" id=$1 "
   rm -f "$out"
   tour_acc list --out "Z:$out" >/dev/null 2>&1 || return 1
-  head -n 1 "$out" | sed -n 's/.* rect=\(-\{0,1\}[0-9]*\),\(-\{0,1\}[0-9]*\),\(-\{0,1\}[0-9]*\),\(-\{0,1\}[0-9]*\).*/\1 \2 \3 \4/p'
+  grep -m 1 -- "$match" "$out" |
+    sed -n 's/.* rect=\(-\{0,1\}[0-9]*\),\(-\{0,1\}[0-9]*\),\(-\{0,1\}[0-9]*\),\(-\{0,1\}[0-9]*\).*/\1 \2 \3 \4/p'
 }
 
 # tour_capture NAME: the window and its shadow margin into OUT_DIR/NAME. Waits (up to 10 s) until two
 # captures in a row agree, so the page has finished painting.
 tour_capture() {
   local name=$1 rect l t r b geometry previous="" current shot="$TOUR_TMP/screen.png"
-  rect=$(tour_window_rect) || { echo "tour: no installer window for $name" >&2; return 1; }
+  rect=$(tour_rect) || { echo "tour: no installer window for $name" >&2; return 1; }
   read -r l t r b <<<"$rect"
   [ -n "$b" ] || { echo "tour: unreadable window rectangle for $name" >&2; return 1; }
   geometry="$((r - l + 36))x$((b - t + 35))+$((l - 20))+$((t - 14))"
@@ -53,29 +57,39 @@ tour_capture() {
 
 # tour_capture_progress: presses the install button and takes the window while its progress page
 # shows, by watching the screen (a small payload installs in a second or two, quicker than acctool
-# can ask). The bar's groove or fill
-# at its left end marks the page (every other page is white there); the last picture before the bar
-# passes a third, or before the page goes, is kept.
+# can ask). The bar's left end marks the page (the agreement page is plain there). Of the pictures
+# taken until the bar is half full or the page goes, the one nearest half full is kept.
 tour_capture_progress() {
-  local rect l t r b geometry probe="$TOUR_TMP/progress.png" seen="" deadline=$((SECONDS + 20))
-  rect=$(tour_window_rect) || return 1
+  local rect l t r b bl bt br bb geometry probe="$TOUR_TMP/progress.png" deadline=$((SECONDS + 600))
+  rect=$(tour_rect) || return 1
   read -r l t r b <<<"$rect"
+  rect=$(tour_rect 3001) || return 1
+  read -r bl bt br bb <<<"$rect"
+  [ -n "$bb" ] || { echo "tour: no progress bar in the window" >&2; return 1; }
   geometry="$((r - l + 36))x$((b - t + 35))+$((l - 20))+$((t - 14))"
+  # The bar's middle row in the picture, which adds the shadow margin (20, 14).
+  local y=$(((bt + bb) / 2 - t + 14)) x=$((bl - l + 20 + 4)) width=$((br - bl - 8))
+  import -window root -crop "$geometry" +repage "$probe"
+  local plain best="" distance fill
+  plain=$(convert "$probe" -crop "1x1+$x+$y" -format '%[hex:p{0,0}]' info:)
   tour_acc do --id 1003 >/dev/null || return 1
-  # The bar spans x 48..552 at y 162..172 of the window; the picture adds the shadow margin (20, 14).
-  local y=$((14 + 167)) start=$((20 + 52)) third=$((20 + 48 + 168))
   while [ "$SECONDS" -lt "$deadline" ]; do
     import -window root -crop "$geometry" +repage "$probe" 2>/dev/null || continue
-    [ "$(convert "$probe" -crop "1x1+$start+$y" -format '%[hex:p{0,0}]' info:)" != FFFFFF ] || {
-      [ -n "$seen" ] && break
+    if [ "$(convert "$probe" -crop "1x1+$x+$y" -format '%[hex:p{0,0}]' info:)" = "$plain" ]; then
+      [ -n "$best" ] && break  # the page has gone
       continue
-    }
-    seen=1
-    convert "$probe" -strip "PNG24:$TOUR_TMP/progress-kept.png"
-    # Past a third once the pixel there is no longer the groove's light grey.
-    [ "$(convert "$probe" -crop "1x1+$third+$y" -format '%[fx:p{0,0}.r < 0.8]' info:)" = 1 ] && break
+    fi
+    # The filled share of the row: the fill is a saturated blue, the groove a light grey.
+    fill=$(convert "$probe" -crop "${width}x1+$x+$y" +repage -channel R -separate -threshold 80% \
+      -format '%[fx:1-mean]' info:)
+    distance=$(awk -v f="$fill" 'BEGIN { d = f - 0.5; printf "%d", (d < 0 ? -d : d) * 1000 }')
+    if [ -z "$best" ] || [ "$distance" -lt "$best" ]; then
+      best=$distance
+      convert "$probe" -strip "PNG24:$TOUR_TMP/progress-kept.png"
+    fi
+    awk -v f="$fill" 'BEGIN { exit !(f >= 0.5) }' && break
   done
-  [ -n "$seen" ] || { echo "tour: the progress page was not seen" >&2; return 1; }
+  [ -n "$best" ] || { echo "tour: the progress page was not seen" >&2; return 1; }
   cp "$TOUR_TMP/progress-kept.png" "$TOUR_OUT/installer-progress.png"
   echo "tour: $TOUR_OUT/installer-progress.png"
 }
