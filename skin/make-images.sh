@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Draws the test skin's images with ImageMagick into this folder (or the folder given). The PNGs are
-# committed; run this again after changing a picture. All art here is drawn by this script.
+# Draws the installer skin's images with ImageMagick into this folder (or the folder given). The PNGs
+# are committed; run this again after changing a picture. All art here is drawn by this script.
+# Palette: brand blue #3A7BD5 (primary buttons, focus rims, checked boxes, progress), text greys
+# #333333 / #666666 / #999999 on a white page, rims #C5CCD6.
 set -euo pipefail
 out=${1:-$(cd "$(dirname "$0")" && pwd)}
 im=${CONVERT:-/usr/bin/convert}
@@ -15,14 +17,20 @@ face 40x24 btn_up.png '#3A7BD5' '#24559E'
 face 40x24 btn_over.png '#5A97E8' '#2F66B5'
 face 40x24 btn_down.png '#275EAD' '#1B4380'
 face 40x24 btn_disabled.png '#B4B9C0' '#9097A0'
+# Secondary buttons (every action but the page's main one): a white face with a grey rim that turns
+# blue under the pointer.
+face 40x24 btn2_up.png '#FFFFFF' '#C5CCD6'
+face 40x24 btn2_over.png '#EEF4FD' '#3A7BD5'
+face 40x24 btn2_down.png '#DCE8F8' '#275EAD'
+face 40x24 btn2_disabled.png '#F3F5F8' '#DDE2E8'
 face 30x24 edit.png '#FFFFFF' '#A9B2BE'
 face 30x24 edit_over.png '#FFFFFF' '#3A7BD5'
 
-# Page background: light panel with a darker rim, 8-pixel nine-grid.
-"$im" -size 32x32 xc:none -fill '#F3F5F8' -stroke '#C5CCD6' -strokewidth 1 \
+# Page background: a white page with a grey rim, 8-pixel nine-grid.
+"$im" -size 32x32 xc:none -fill '#FFFFFF' -stroke '#B9C2CE' -strokewidth 1 \
     -draw "roundrectangle 0.5,0.5 31.5,31.5 6,6" "PNG32:$out/panel.png"
-# A title band: vertical gradient.
-"$im" -size 16x32 gradient:'#2D6CC0-#1C4A8A' "PNG32:$out/title.png"
+# The title band: a gentle vertical gradient of the brand blue.
+"$im" -size 16x44 gradient:'#3C7FDA-#2C66BD' "PNG32:$out/title.png"
 
 # Check boxes: 16 x 16 frames. box fill border [tick colour]
 box() {
@@ -108,5 +116,8 @@ slide slide3.png '#C0672D-#FFD39A' '#FFFFFFAA' '180,60 180,25'
 # nine-grid margins equal the shadow margins (20, 14, 16, 21).
 "$im" -size 76x75 xc:none -fill 'rgba(0,0,0,0.55)' -draw "roundrectangle 16,11 59,52 6,6" -blur 0x6 \
     -region 40x40+20+14 -alpha transparent +region "PNG32:$out/shadow.png"
-# The close button's hover face.
-"$im" -size 16x32 gradient:'#E0504A-#B83430' "PNG32:$out/close_over.png"
+# The close button: nothing until the pointer is over it (the title band shows through), then a red
+# rounded face, darker while pressed.
+"$im" -size 16x16 xc:none "PNG32:$out/close_up.png"
+"$im" -size 16x16 xc:none -fill '#E5484D' -draw "roundrectangle 0,0 15,15 4,4" "PNG32:$out/close_over.png"
+"$im" -size 16x16 xc:none -fill '#BF3A3F' -draw "roundrectangle 0,0 15,15 4,4" "PNG32:$out/close_down.png"

@@ -193,7 +193,9 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 // ---- Pixels and screenshots ------------------------------------------------------------------------
 
 namespace {
-// Reads the pixels of a bitmap selected into nothing, top-down 32-bit.
+// Reads the pixels of a bitmap selected into nothing, top-down 32-bit, as opaque colours: what a
+// window shows has no transparency, whatever its drawing left in the fourth byte (GDI text and fills
+// leave 0 there, images drawn with AlphaBlend 255), so that byte must not reach a picture as alpha.
 bool readBitmap(HDC dc, HBITMAP bitmap, int width, int height, Image* out) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -205,7 +207,10 @@ bool readBitmap(HDC dc, HBITMAP bitmap, int width, int height, Image* out) {
     out->width = width;
     out->height = height;
     out->pixels.assign(static_cast<size_t>(width) * height, 0);
-    return GetDIBits(dc, bitmap, 0, height, out->pixels.data(), &info, DIB_RGB_COLORS) == height;
+    if (GetDIBits(dc, bitmap, 0, height, out->pixels.data(), &info, DIB_RGB_COLORS) != height)
+        return false;
+    for (uint32_t& p : out->pixels) p |= 0xFF000000u;
+    return true;
 }
 
 // Draws into a screen-compatible bitmap of width x height with draw(memoryDc, screenDc), then reads

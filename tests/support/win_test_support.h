@@ -71,9 +71,9 @@ struct Image {
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 // Copies the window's client-and-frame area: PrintWindow, falling back to a blit from the screen.
-// False when the window has no area or cannot be drawn.
+// False when the window has no area or cannot be drawn. Captured pixels are opaque (alpha 0xFF).
 bool captureWindow(HWND window, Image* out);
-// Copies a screen rectangle (screen coordinates).
+// Copies a screen rectangle (screen coordinates); opaque pixels.
 bool captureScreen(const RECT& rect, Image* out);
 // Encodes as a 32-bit RGBA PNG (stored deflate, no compression library); empty on a bad image.
 std::string encodePng(const Image& image);

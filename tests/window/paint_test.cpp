@@ -1,10 +1,15 @@
 // Painting: the dirty list of layered windows (containment, merging, the flush at twenty), plain
 // windows painting only their invalid area through the back buffer, erase and print-client, layered
-// pixels after partial repaints, and the caret.
+// pixels after partial repaints, the caret, and pictures of what a window shows.
+#include <algorithm>
 #include <vector>
+
+#include <stb_image.h>
 
 #include "dui/loader.h"
 #include "dui/panels.h"
+#include "render/skin_store.h"
+#include "render/text.h"
 #include "win_test_support.h"
 #include "window_fixture.h"
 
@@ -43,6 +48,35 @@ uint32_t bufferPixel(const PaintSurface& surface, int x, int y) {
     if (GetObjectW(surface.bitmap(), sizeof(section), &section) != sizeof(section))
         return 0xDEADBEEF;
     return static_cast<const uint32_t*>(section.dsBm.bmBits)[y * surface.width() + x];
+}
+
+// The test skin's opaque page image under a caption in a dark grey, as a page and its label draw.
+class CaptionProbe : public Control {
+  public:
+    void paint(HDC dc, const RECT& rect, const RECT& clip) override {
+        Control::paint(dc, rect, clip);
+        drawTextWithFont(dc, rect, L"安装 Setup", findSkinFont(L"Title"), RGB(0x33, 0x33, 0x33),
+                         DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    }
+};
+
+// The picture as an image viewer shows it, over white: 0xRRGGBB of each pixel.
+std::vector<uint32_t> viewedOverWhite(const std::string& png, int* width, int* height) {
+    int channels = 0;
+    unsigned char* rgba = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(png.data()),
+                                                static_cast<int>(png.size()), width, height, &channels, 4);
+    std::vector<uint32_t> out;
+    if (!rgba)
+        return out;
+    for (int i = 0; i < *width * *height; ++i) {
+        const unsigned char* p = rgba + i * 4;
+        uint32_t word = 0;
+        for (int c = 0; c < 3; ++c)
+            word = word << 8 | static_cast<uint32_t>((p[c] * p[3] + 255 * (255 - p[3])) / 255);
+        out.push_back(word);
+    }
+    stbi_image_free(rgba);
+    return out;
 }
 
 }  // namespace
@@ -163,6 +197,39 @@ TEST_F(Paint, EraseIsSkippedAndPrintClientPaintsTheTree) {
     Image image;
     ASSERT_TRUE(captureWindow(w->handle(), &image));  // PrintWindow asks for WM_PRINTCLIENT
     EXPECT_EQ(image.at(40, 30) & 0xFFFFFF, 0x008000u);
+}
+
+// GDI text leaves the alpha byte of the 32-bit back buffer at 0 while images leave it at 255; a
+// picture of the screen must not turn that byte into transparency, or dark captions on a light page
+// turn white in every viewer.
+TEST_F(Paint, APictureOfTheScreenKeepsDarkCaptionsDark) {
+    auto* probe = new CaptionProbe;
+    probe->setSize(attr::initSize, 240, 60);
+    probe->setText(attr::style, L"page.xml");
+    auto* w = new WindowImpl(probe);
+    ASSERT_NE(create(w, 100, 100, WS_POPUP | WS_VISIBLE), nullptr);
+    const RECT area{100, 100, 340, 160};
+    ASSERT_EQ(waitScreenPixel(102, 102, 0xF0F0E8, kDeadline), 0xF0F0E8u) << "the page is on the screen";
+    Image shot;
+    ASSERT_TRUE(captureScreen(area, &shot));
+    EXPECT_TRUE(std::all_of(shot.pixels.begin(), shot.pixels.end(), [](uint32_t p) {
+        return p >> 24 == 0xFF;
+    })) << "screen pixels are opaque";
+
+    int width = 0, height = 0;
+    const std::vector<uint32_t> seen = viewedOverWhite(encodePng(shot), &width, &height);
+    ASSERT_EQ(width, 240);
+    ASSERT_EQ(height, 60);
+    const uint32_t page = seen[2 * width + 2];
+    int dark = 0;
+    for (uint32_t p : seen) dark += (p & 0xFF) < 0x60 && (p >> 8 & 0xFF) < 0x60 && (p >> 16) < 0x60;
+    EXPECT_GT(dark, 40) << "the caption's strokes stay dark in the picture";
+    EXPECT_EQ(page, 0xF0F0E8u) << "the page keeps its colour";
+
+    Image printed;  // the same through PrintWindow
+    ASSERT_TRUE(captureWindow(w->handle(), &printed));
+    EXPECT_TRUE(std::all_of(printed.pixels.begin(), printed.pixels.end(),
+                            [](uint32_t p) { return p >> 24 == 0xFF; }));
 }
 
 // ---- Layered windows ------------------------------------------------------------------------------
