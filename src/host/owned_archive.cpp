@@ -9,6 +9,18 @@ bool OwnedArchive::open(FileSystem* files, const wchar_t* name) {
     return adopt(bytes.release(), size, files);
 }
 
+bool OwnedArchive::openInPlace(FileSystem* files, const wchar_t* name) {
+    close();
+    if (!files || !name)
+        return false;
+    std::size_t size = 0;
+    if (const void* view = files->mapFile(name, &size)) {
+        archive_ = openPackArchive(view, size);
+        return true;
+    }
+    return open(files, name);
+}
+
 bool OwnedArchive::adopt(void* bytes, std::size_t size, FileSystem* owner) {
     close();
     if (!bytes)

@@ -15,17 +15,28 @@ void ResourceFileSystem::registerName(const wchar_t* name, uintptr_t id) {
     names_[name] = id;
 }
 
-void* ResourceFileSystem::readFile(const wchar_t* name, std::size_t* size) {
+const void* FileSystem::mapFile(const wchar_t*, std::size_t*) {
+    return nullptr;
+}
+
+const void* ResourceFileSystem::lockResource(const wchar_t* name, DWORD* length) const {
     auto it = names_.find(name);
     if (it == names_.end())
         return nullptr;  // id 0 names no resource
     HRSRC resource = FindResourceW(module_, MAKEINTRESOURCEW(it->second), L"_TarvoResc");
     if (!resource)
         return nullptr;
-    DWORD length = SizeofResource(module_, resource);
     HGLOBAL loaded = LoadResource(module_, resource);
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes && length != 0)
+    *length = SizeofResource(module_, resource);
+    // An empty resource may lock to null; any non-null pointer stands for it.
+    return bytes ? bytes : (*length == 0 ? static_cast<const void*>(&names_) : nullptr);
+}
+
+void* ResourceFileSystem::readFile(const wchar_t* name, std::size_t* size) {
+    DWORD length = 0;
+    const void* bytes = lockResource(name, &length);
+    if (!bytes)
         return nullptr;
     auto* copy = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(length) + 4));
     if (!copy)
@@ -35,6 +46,14 @@ void* ResourceFileSystem::readFile(const wchar_t* name, std::size_t* size) {
     std::memset(copy + length, 0, 4);
     *size = length;
     return copy;
+}
+
+const void* ResourceFileSystem::mapFile(const wchar_t* name, std::size_t* size) {
+    DWORD length = 0;
+    const void* bytes = lockResource(name, &length);
+    if (bytes)
+        *size = length;
+    return bytes;
 }
 
 void ResourceFileSystem::freeBuffer(void* buffer) {

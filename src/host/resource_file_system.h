@@ -1,4 +1,5 @@
-// The catalogue of named files embedded in the executable's resources. Readers get private copies.
+// The catalogue of named files embedded in the executable's resources. Readers get private copies, or
+// a read-only view of the bytes in place when they ask for one.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,10 @@ class FileSystem {
     // The whole file followed by four zero bytes (*size excludes them), or null with *size untouched.
     virtual void* readFile(const wchar_t* name, std::size_t* size) = 0;
     virtual void freeBuffer(void* buffer) = 0;  // null is accepted
+    // A read-only view of the whole file, valid while the file system lives, with nothing to release;
+    // null (and *size untouched) when the file is missing or this file system keeps no such view, in
+    // which case readFile is the way to the bytes.
+    virtual const void* mapFile(const wchar_t* name, std::size_t* size);
 };
 
 // Gives a readFile buffer back to the file system it came from; with no file system, to free().
@@ -40,8 +45,13 @@ class ResourceFileSystem : public FileSystem {
     void registerName(const wchar_t* name, uintptr_t id);
     void* readFile(const wchar_t* name, std::size_t* size) override;
     void freeBuffer(void* buffer) override;
+    // The resource's bytes where the loader mapped the image (no copy, no terminating zeros).
+    const void* mapFile(const wchar_t* name, std::size_t* size) override;
 
   private:
+    // The locked resource of a registered name, or null.
+    const void* lockResource(const wchar_t* name, DWORD* length) const;
+
     std::map<std::wstring, uintptr_t> names_;  // ordered by unsigned 16-bit code units
     HMODULE module_;                           // the running executable's image; not owned
 };
