@@ -40,9 +40,13 @@ class OwnedArchive {
     // The named entry's content with its size in *size, or null when the archive is empty, has no such
     // entry, or the buffer cannot be allocated (see extractEntry).
     unique_entry extract(const wchar_t* name, std::size_t* size) const;
+    // Any thread: the entry's stored bytes will not be read again soon. For an archive read in place,
+    // the file system may give their memory back (FileSystem::releaseMapped); otherwise nothing.
+    void release(const PackEntry& entry) const;
 
   private:
     unique_file_buffer bytes_;              // declared first: the index must go before its bytes;
                                             // null while reading a view in place
     std::unique_ptr<PackArchive> archive_;  // reads bytes_
+    FileSystem* viewOwner_ = nullptr;       // the file system keeping the view read in place; not owned
 };

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "host/handles.h"
+
 // A source of named files. Buffers from readFile are malloc'd, belong to the caller and go back
 // through freeBuffer.
 class FileSystem {
@@ -20,6 +22,9 @@ class FileSystem {
     // null (and *size untouched) when the file is missing or this file system keeps no such view, in
     // which case readFile is the way to the bytes.
     virtual const void* mapFile(const wchar_t* name, std::size_t* size);
+    // Tells the file system that these bytes of a mapFile view will not be read again soon: it may give
+    // their memory back (a later read brings them back from the file). Any thread; a hint only.
+    virtual void releaseMapped(const void* bytes, std::size_t size);
 };
 
 // Gives a readFile buffer back to the file system it came from; with no file system, to free().
@@ -45,12 +50,23 @@ class ResourceFileSystem : public FileSystem {
     void registerName(const wchar_t* name, uintptr_t id);
     void* readFile(const wchar_t* name, std::size_t* size) override;
     void freeBuffer(void* buffer) override;
-    // The resource's bytes where the loader mapped the image (no copy, no terminating zeros).
+    // The resource's bytes in place, no terminating zeros: inside a read-only view of the executable
+    // file, mapped on first use, so that releaseMapped can give its pages back; in the loader's image
+    // when the file cannot be mapped.
     const void* mapFile(const wchar_t* name, std::size_t* size) override;
+    // Drops the whole pages of a range of the file view from the process's memory.
+    void releaseMapped(const void* bytes, std::size_t size) override;
 
   private:
     // The locked resource of a registered name, or null.
     const void* lockResource(const wchar_t* name, DWORD* length) const;
+    // The executable file mapped read-only, or null when it cannot be; made once (any thread).
+    const unsigned char* fileView();
+
+    win::critical_section viewLock_;  // guards the three fields below
+    bool viewTried_ = false;
+    win::unique_view view_;
+    std::size_t viewSize_ = 0;
 
     std::map<std::wstring, uintptr_t> names_;  // ordered by unsigned 16-bit code units
     HMODULE module_;                           // the running executable's image; not owned

@@ -86,8 +86,7 @@ void runScript(WorkerJob& job, FileSystem& files) {
     }
     // The entries the script names are decoded ahead in the order it names them.
     job.readAhead = std::make_unique<EntryReadAhead>(
-        *job.archive.get(),
-        expectedEntries({static_cast<const char*>(script.get()), size}, *job.archive.get()));
+        job.archive, expectedEntries({static_cast<const char*>(script.get()), size}, *job.archive.get()));
     std::string chunkName = "=" + win::wideToUtf8(job.scriptName);
     int status = luaL_loadbuffer(L, static_cast<const char*>(script.get()), size, chunkName.c_str());
     if (status == LUA_OK)
@@ -116,29 +115,24 @@ DWORD WINAPI workerMain(void* parameter) {
 
 }  // namespace
 
-namespace {
-// One auto-reset answer event per asking thread, made once: every item is either run or discarded
-// exactly once and its asker waits for exactly that one signal, so the event never needs a reset.
-HANDLE threadAnswerEvent() {
-    thread_local win::unique_handle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    return event.get();
+void LuaWork::NotifyRunable::setAnswer(int32_t answer) {
+    win::lock_guard guard(lock_);
+    answer_ = answer;
+    done_ = true;
+    WakeAllConditionVariable(&answered_);
 }
-}  // namespace
-
-LuaWork::NotifyRunable::NotifyRunable(const char* text) : text_(text), answerEvent_(threadAnswerEvent()) {}
 
 void LuaWork::NotifyRunable::run() {
-    answer_ = deliverNotification(text_);
-    SetEvent(answerEvent_);
+    setAnswer(deliverNotification(text_));
 }
 
 void LuaWork::NotifyRunable::discard() {
-    answer_ = kAnswerCancel;
-    SetEvent(answerEvent_);
+    setAnswer(kAnswerCancel);
 }
 
 int32_t LuaWork::NotifyRunable::waitAnswer() const {
-    WaitForSingleObject(answerEvent_, INFINITE);
+    win::lock_guard guard(lock_);
+    while (!done_) SleepConditionVariableCS(&answered_, lock_.native(), INFINITE);
     return answer_;
 }
 
@@ -147,7 +141,7 @@ int LuaWork::notifyMessage(lua_State* L) {
     int32_t answer = kAnswerCancel;
     {
         auto item = std::make_shared<NotifyRunable>(text);
-        if (item->valid() && SRService::post(item) == 0)
+        if (SRService::post(item) == 0)
             answer = item->waitAnswer();
     }
     lua_pushinteger(L, answer);

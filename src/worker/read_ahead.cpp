@@ -83,11 +83,11 @@ std::vector<std::u16string> expectedEntries(std::string_view text, const PackArc
     return names;
 }
 
-EntryReadAhead::EntryReadAhead(const PackArchive& archive, std::vector<std::u16string> order, Limits limits)
+EntryReadAhead::EntryReadAhead(const OwnedArchive& archive, std::vector<std::u16string> order, Limits limits)
     : archive_(archive), limits_(limits) {
     order_.reserve(order.size());
     for (auto& name : order)
-        if (const PackEntry* entry = archive.find(name))
+        if (const PackEntry* entry = archive.get()->find(name))
             order_.push_back({std::move(name), entry});
     for (std::size_t i = 0; i < order_.size(); ++i) position_.emplace(order_[i].name, i);
     if (!order_.empty())
@@ -138,7 +138,9 @@ void EntryReadAhead::decodeLoop() {
             bytesAhead_ += content;
         }
         Decoded decoded{index, nullptr, 0, PackResult::Missing};
-        decoded.data.reset(extractEntry(archive_, *order_[index].entry, &decoded.size, &decoded.result));
+        decoded.data.reset(
+            extractEntry(*archive_.get(), *order_[index].entry, &decoded.size, &decoded.result));
+        archive_.release(*order_[index].entry);
         {
             win::lock_guard guard(lock_);
             decoding_ = SIZE_MAX;
@@ -155,8 +157,15 @@ void EntryReadAhead::decodeLoop() {
 
 unique_entry EntryReadAhead::decodeNow(std::u16string_view name, std::size_t* size,
                                        PackResult* result) const {
-    std::u16string key(name);
-    return unique_entry(extractEntry(archive_, key.c_str(), size, result));
+    const PackEntry* entry = archive_.get()->find(name);
+    if (!entry) {
+        if (result)
+            *result = PackResult::Missing;
+        return nullptr;
+    }
+    unique_entry data(extractEntry(*archive_.get(), *entry, size, result));
+    archive_.release(*entry);
+    return data;
 }
 
 unique_entry EntryReadAhead::take(std::u16string_view name, std::size_t* size, PackResult* result) {

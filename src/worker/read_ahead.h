@@ -27,7 +27,7 @@ std::vector<std::u16string> expectedEntries(std::string_view text, const PackArc
 
 class EntryReadAhead {
   public:
-    static constexpr std::size_t kMaxEntries = 8;
+    static constexpr std::size_t kMaxEntries = 32;
     static constexpr std::size_t kMaxBytes = std::size_t{24} << 20;
 
     struct Limits {
@@ -35,10 +35,11 @@ class EntryReadAhead {
         std::size_t bytes = kMaxBytes;
     };
 
-    // Starts decoding order ahead of the asking thread. archive must outlive this object. When the
-    // thread cannot be created, every take decodes on demand.
-    EntryReadAhead(const PackArchive& archive, std::vector<std::u16string> order, Limits limits);
-    EntryReadAhead(const PackArchive& archive, std::vector<std::u16string> order)
+    // Starts decoding order ahead of the asking thread. archive must be open and outlive this object;
+    // the stored bytes of each entry decoded are released (OwnedArchive::release) once decoded. When
+    // the thread cannot be created, every take decodes on demand.
+    EntryReadAhead(const OwnedArchive& archive, std::vector<std::u16string> order, Limits limits);
+    EntryReadAhead(const OwnedArchive& archive, std::vector<std::u16string> order)
         : EntryReadAhead(archive, std::move(order), Limits{}) {}
     EntryReadAhead(const EntryReadAhead&) = delete;
     EntryReadAhead& operator=(const EntryReadAhead&) = delete;
@@ -69,7 +70,7 @@ class EntryReadAhead {
     bool mayStartNext() const;  // under lock_
     unique_entry decodeNow(std::u16string_view name, std::size_t* size, PackResult* result) const;
 
-    const PackArchive& archive_;
+    const OwnedArchive& archive_;
     const Limits limits_;
     std::vector<Planned> order_;
     std::map<std::u16string_view, std::size_t, std::less<>> position_;  // views into order_ names

@@ -100,14 +100,14 @@ TEST_F(ReadAhead, ExpectedEntriesAreTheEntriesTheScriptNamesInItsOrder) {
 
 TEST_F(ReadAhead, AnswersMatchAPlainExtractionInOrderSkippingRetryingAndOutOfOrder) {
     {
-        EntryReadAhead ahead(*payload.get(), order);
+        EntryReadAhead ahead(payload, order);
         EXPECT_TRUE(ahead.threadRunning());
         expectSameAsPlain(ahead, order);
     }
     {
         // Skips ahead (entries decoded ahead and never asked for are dropped), asks again (a retry),
         // goes back, and asks for names outside the order.
-        EntryReadAhead ahead(*payload.get(), order);
+        EntryReadAhead ahead(payload, order);
         size_t n = order.size();
         std::vector<std::u16string> asks = {order[0],         order[3],       order[3],         order[1],
                                             order[n / 2],     u16("no/such"), order[n / 2 + 1], order[n - 1],
@@ -117,10 +117,10 @@ TEST_F(ReadAhead, AnswersMatchAPlainExtractionInOrderSkippingRetryingAndOutOfOrd
     for (EntryReadAhead::Limits limits :
          {EntryReadAhead::Limits{1, 1u << 30}, EntryReadAhead::Limits{8, 1024}}) {
         // One entry at a time; and a budget that leaves most entries to be decoded on demand.
-        EntryReadAhead ahead(*payload.get(), order, limits);
+        EntryReadAhead ahead(payload, order, limits);
         expectSameAsPlain(ahead, order);
     }
-    EntryReadAhead empty(*payload.get(), {});
+    EntryReadAhead empty(payload, {});
     EXPECT_FALSE(empty.threadRunning());
     expectSameAsPlain(empty, {order[0], u16("no/such")});
 }
@@ -130,7 +130,7 @@ TEST_F(ReadAhead, ADamagedEntryFailsWhereItIsAskedFor) {
     ASSERT_TRUE(damaged.openInPlace(currentFileSystem(), L"damaged.lz"));
     std::vector<std::u16string> names = expectedEntries("f('cut.txt') f('whole.txt')", *damaged.get());
     ASSERT_EQ(names.size(), 2u);
-    EntryReadAhead ahead(*damaged.get(), names);
+    EntryReadAhead ahead(damaged, names);
     Extracted cut = take(ahead, u16("cut.txt"));
     EXPECT_EQ(cut.result, PackResult::Damaged);
     EXPECT_LT(cut.bytes.size(), 4450u);
@@ -147,7 +147,7 @@ TEST_F(ReadAhead, DroppedHalfwayItLeavesNoThreadHandleOrBuffer) {
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles));
     const size_t heap = testsupport::heapInUse();
     {
-        EntryReadAhead ahead(*payload.get(), order);
+        EntryReadAhead ahead(payload, order);
         take(ahead, order[0]);
         EXPECT_EQ(testsupport::threadCount(self), threads + 1);
         // Let it fill its budget: the heap grows by what it holds ahead.
