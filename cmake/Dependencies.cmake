@@ -43,3 +43,13 @@ if(NOT TARVO_FUZZ)
 endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/HostTools.cmake)
+
+# tarvo_page_aligned_image(TARGET): the executable's sections start on page boundaries in the file as
+# they do in memory, so the loader can map them from the file lazily instead of reading the whole image
+# at start-up (Wine does the latter for an image whose file alignment is below the page size). For the
+# executables that embed the payload archive.
+function(tarvo_page_aligned_image target)
+  if(TARVO_WINDOWS)
+    target_link_options(${target} PRIVATE -Wl,--file-alignment,4096 -Wl,--section-alignment,4096)
+  endif()
+endfunction()

@@ -37,6 +37,7 @@ LANGUAGE LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED
   target_compile_definitions(${name} PRIVATE TARVO_NO_UI_SCRIPT)
   target_link_libraries(${name} PRIVATE $<TARGET_PROPERTY:setup,LINK_LIBRARIES>)
   target_link_options(${name} PRIVATE -municode)
+  tarvo_page_aligned_image(${name})
 endfunction()
 
 # tarvo_unmanaged_windows(TEST EXE): before TEST runs, Wine's X11 driver is told to leave the windows of

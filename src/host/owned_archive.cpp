@@ -9,6 +9,19 @@ bool OwnedArchive::open(FileSystem* files, const wchar_t* name) {
     return adopt(bytes.release(), size, files);
 }
 
+bool OwnedArchive::openInPlace(FileSystem* files, const wchar_t* name) {
+    close();
+    if (!files || !name)
+        return false;
+    std::size_t size = 0;
+    if (const void* view = files->mapFile(name, &size)) {
+        archive_ = openPackArchive(view, size);
+        viewOwner_ = files;
+        return true;
+    }
+    return open(files, name);
+}
+
 bool OwnedArchive::adopt(void* bytes, std::size_t size, FileSystem* owner) {
     close();
     if (!bytes)
@@ -21,6 +34,12 @@ bool OwnedArchive::adopt(void* bytes, std::size_t size, FileSystem* owner) {
 void OwnedArchive::close() {
     archive_.reset();  // the index points into the bytes
     bytes_.reset();
+    viewOwner_ = nullptr;
+}
+
+void OwnedArchive::release(const PackEntry& entry) const {
+    if (viewOwner_ && archive_)
+        viewOwner_->releaseMapped(archive_->base() + entry.dataOffset, entry.storedSize);
 }
 
 unique_entry OwnedArchive::extract(const wchar_t* name, std::size_t* size) const {

@@ -12,6 +12,7 @@
 #include "host/text_conv.h"
 #include "host/ui_context.h"
 #include "script/system_functions.h"
+#include "worker/read_ahead.h"
 
 namespace {
 
@@ -25,16 +26,16 @@ struct WorkerJob {
     std::wstring scriptName;
     std::wstring payloadName;
     std::string config;
-    OwnedArchive archive;  // the worker's own copy of the payload
+    OwnedArchive archive;                       // the payload, read in place where the catalogue allows
+    std::unique_ptr<EntryReadAhead> readAhead;  // over archive; goes first
 };
 
 void showError(const std::wstring& text) {
     MessageBoxW(nullptr, text.c_str(), L"错误", MB_OK);
 }
 
-const PackArchive* jobArchive(lua_State* L) {
-    auto* job = static_cast<WorkerJob*>(lua_touserdata(L, lua_upvalueindex(1)));
-    return job ? job->archive.get() : nullptr;
+WorkerJob* upvalueJob(lua_State* L) {
+    return static_cast<WorkerJob*>(lua_touserdata(L, lua_upvalueindex(1)));
 }
 
 // Writes the whole buffer to a new file at target, replacing a read-only one.
@@ -42,7 +43,9 @@ bool writeTarget(const std::wstring& target, const void* data, size_t size) {
     DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesW(target.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    DeleteFileW(target.c_str());
+    // Nothing to delete when the lookup found no such file (the usual case of a fresh install).
+    if (attributes != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND)
+        DeleteFileW(target.c_str());
     win::unique_file file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || size > MAXDWORD)
@@ -81,6 +84,9 @@ void runScript(WorkerJob& job, FileSystem& files) {
         showError(L"找不到安装脚本“" + job.scriptName + L"”，安装无法进行。");
         return;
     }
+    // The entries the script names are decoded ahead in the order it names them.
+    job.readAhead = std::make_unique<EntryReadAhead>(
+        job.archive, expectedEntries({static_cast<const char*>(script.get()), size}, *job.archive.get()));
     std::string chunkName = "=" + win::wideToUtf8(job.scriptName);
     int status = luaL_loadbuffer(L, static_cast<const char*>(script.get()), size, chunkName.c_str());
     if (status == LUA_OK)
@@ -98,7 +104,7 @@ DWORD WINAPI workerMain(void* parameter) {
         FileSystem* files = currentFileSystem();
         if (!files)
             showError(L"安装程序的资源目录不可用，安装无法进行。");
-        else if (!job->archive.open(files, job->payloadName.c_str()))
+        else if (!job->archive.openInPlace(files, job->payloadName.c_str()))
             showError(L"找不到安装数据“" + job->payloadName + L"”，安装无法进行。");
         else
             runScript(*job, *files);
@@ -109,29 +115,24 @@ DWORD WINAPI workerMain(void* parameter) {
 
 }  // namespace
 
-namespace {
-// One auto-reset answer event per asking thread, made once: every item is either run or discarded
-// exactly once and its asker waits for exactly that one signal, so the event never needs a reset.
-HANDLE threadAnswerEvent() {
-    thread_local win::unique_handle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    return event.get();
+void LuaWork::NotifyRunable::setAnswer(int32_t answer) {
+    win::lock_guard guard(lock_);
+    answer_ = answer;
+    done_ = true;
+    WakeAllConditionVariable(&answered_);
 }
-}  // namespace
-
-LuaWork::NotifyRunable::NotifyRunable(const char* text) : text_(text), answerEvent_(threadAnswerEvent()) {}
 
 void LuaWork::NotifyRunable::run() {
-    answer_ = deliverNotification(text_);
-    SetEvent(answerEvent_);
+    setAnswer(deliverNotification(text_));
 }
 
 void LuaWork::NotifyRunable::discard() {
-    answer_ = kAnswerCancel;
-    SetEvent(answerEvent_);
+    setAnswer(kAnswerCancel);
 }
 
 int32_t LuaWork::NotifyRunable::waitAnswer() const {
-    WaitForSingleObject(answerEvent_, INFINITE);
+    win::lock_guard guard(lock_);
+    while (!done_) SleepConditionVariableCS(&answered_, lock_.native(), INFINITE);
     return answer_;
 }
 
@@ -140,7 +141,7 @@ int LuaWork::notifyMessage(lua_State* L) {
     int32_t answer = kAnswerCancel;
     {
         auto item = std::make_shared<NotifyRunable>(text);
-        if (item->valid() && SRService::post(item) == 0)
+        if (SRService::post(item) == 0)
             answer = item->waitAnswer();
     }
     lua_pushinteger(L, answer);
@@ -148,20 +149,22 @@ int LuaWork::notifyMessage(lua_State* L) {
 }
 
 int LuaWork::extractFile(lua_State* L) {
-    const PackArchive* archive = jobArchive(L);
+    WorkerJob* job = upvalueJob(L);
     std::wstring name = win::utf8ToWide(lua_tostring(L, 1));
     std::wstring target = win::utf8ToWide(lua_tostring(L, 2));
     bool ok = false;
-    if (archive && !name.empty() && !target.empty()) {
+    if (job && job->archive && !name.empty() && !target.empty()) {
         std::replace(name.begin(), name.end(), L'\\', L'/');
+        std::u16string_view key(reinterpret_cast<const char16_t*>(name.c_str()), name.size());
         size_t size = 0;
         PackResult result = PackResult::Missing;
-        void* data = extractEntry(*archive, reinterpret_cast<const char16_t*>(name.c_str()), &size, &result);
+        unique_entry data = job->readAhead
+                                ? job->readAhead->take(key, &size, &result)
+                                : unique_entry(extractEntry(*job->archive.get(), key.data(), &size, &result));
         // Only the whole content is installed: a short or corrupt entry answers false like a missing
         // one, so the script asks and retries instead of leaving a truncated file behind.
         if (result == PackResult::Ok)
-            ok = writeTarget(target, data, size);
-        freeEntry(data);
+            ok = writeTarget(target, data.get(), size);
     }
     lua_pushboolean(L, ok);
     return 1;

@@ -1,6 +1,7 @@
 // The install worker: a background thread that runs the install script in its own interpreter over
-// its own copy of the payload archive, and the notification exchange through which the script asks
-// the user-interface thread (application message 1024) and waits for the answer.
+// the payload archive (read in place from the executable, entries decoded ahead on a second thread), and the
+// notification exchange through which the script asks the user-interface thread (application message 1024)
+// and waits for the answer.
 #pragma once
 
 #include <windows.h>
@@ -18,9 +19,7 @@ class LuaWork {
     class NotifyRunable : public SRService::IRunable {
       public:
         // text stays owned by the caller and must outlive the exchange; construct on the asking thread.
-        explicit NotifyRunable(const char* text);
-        // False when the answer event could not be created.
-        bool valid() const { return answerEvent_ != nullptr; }
+        explicit NotifyRunable(const char* text) : text_(text) {}
         // UI thread: delivers the text to the handlers of message 1024 and sets the answer.
         void run() override;
         // The dispatcher dropped the item unrun: the answer is 2 (Cancel), so the script stops at
@@ -30,8 +29,13 @@ class LuaWork {
         int32_t waitAnswer() const;
 
       private:
+        // Stores the answer and wakes the asker (a futex-style wake in-process, no kernel object).
+        void setAnswer(int32_t answer);
+
         const char* text_;
-        HANDLE answerEvent_;  // the asking thread's own auto-reset event, not owned
+        mutable win::critical_section lock_;
+        mutable CONDITION_VARIABLE answered_ = CONDITION_VARIABLE_INIT;
+        bool done_ = false;  // guarded by lock_
         int32_t answer_ = 0;
     };
 

@@ -67,6 +67,39 @@ TEST(ResourceCatalogue, ReadsEachEmbeddedFileWithFourZeroBytesAfterIt) {
     }
 }
 
+// In place: a view of the executable file itself (not the loader's image), the same view every time,
+// byte-exact; pages given back read back the same.
+TEST(ResourceCatalogue, MapsEachEmbeddedFileInPlaceAndReleasedPagesReadBackTheSame) {
+    ResourceFileSystem files;
+    registerInstallerResources(files);
+    const auto* image = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
+    const unsigned char* imageEnd = image + nt->OptionalHeader.SizeOfImage;
+    for (const EmbeddedInput& input : kInputs) {
+        SCOPED_TRACE(narrow(input.name));
+        std::optional<std::string> expected = readFile(buildPath(input.path));
+        ASSERT_TRUE(expected.has_value());
+        std::size_t size = 0xDEAD;
+        const auto* view = static_cast<const unsigned char*>(files.mapFile(input.name, &size));
+        ASSERT_NE(view, nullptr);
+        ASSERT_EQ(size, expected->size());
+        EXPECT_TRUE(view + size <= image || view >= imageEnd) << "a view of the file, not of the image";
+        EXPECT_EQ(std::memcmp(view, expected->data(), size), 0);
+        std::size_t again = 0;
+        EXPECT_EQ(files.mapFile(input.name, &again), view);
+        files.releaseMapped(view, size);
+        files.releaseMapped(view + 1, size - 1);
+        EXPECT_EQ(std::memcmp(view, expected->data(), size), 0) << "read back after release";
+    }
+    std::size_t size = 0xDEAD;
+    EXPECT_EQ(files.mapFile(L"nosuch.lz", &size), nullptr);
+    EXPECT_EQ(size, 0xDEADu);
+    int outside = 0;
+    files.releaseMapped(&outside, sizeof(outside));  // not the view's: ignored
+    EXPECT_EQ(outside, 0);
+}
+
 TEST(ResourceCatalogue, UnknownNamesAndMissingIdsGiveNullAndLeaveTheSize) {
     ResourceFileSystem files;
     registerInstallerResources(files);

@@ -67,6 +67,39 @@ TEST(OwnedArchive, ExtractsEntriesByNameAndNothingWhenEmpty) {
     EXPECT_FALSE(archive.extract(nullptr, &size));
 }
 
+TEST(OwnedArchive, ReadsInPlaceWhenTheFileSystemKeepsAViewAndCopiesOtherwise) {
+    CountingFiles files;  // keeps no views: a copy
+    OwnedArchive copied;
+    ASSERT_TRUE(copied.openInPlace(&files, L"style.lz"));
+    EXPECT_EQ(files.reads, 1);
+    EXPECT_FALSE(copied.openInPlace(&files, L"missing.lz"));
+    EXPECT_EQ(files.frees, 1);
+    ASSERT_TRUE(copied.openInPlace(&files, L"style.lz"));
+
+    ResourceFileSystem resources;
+    registerInstallerResources(resources);
+    OwnedArchive inPlace;
+    ASSERT_TRUE(inPlace.openInPlace(&resources, L"style.lz"));
+    std::size_t viewSize = 0;
+    EXPECT_EQ(static_cast<const void*>(inPlace.get()->base()), resources.mapFile(L"style.lz", &viewSize));
+    EXPECT_EQ(inPlace.get()->entries().size(), copied.get()->entries().size());
+    for (const auto& [name, entry] : inPlace.get()->entries()) {
+        std::wstring wide(name.begin(), name.end());
+        std::size_t a = 0, b = 0;
+        unique_entry fromView = inPlace.extract(wide.c_str(), &a);
+        inPlace.release(entry);
+        unique_entry fromCopy = copied.extract(wide.c_str(), &b);
+        ASSERT_TRUE(fromView && fromCopy);
+        ASSERT_EQ(a, b);
+        EXPECT_EQ(std::memcmp(fromView.get(), fromCopy.get(), a), 0);
+    }
+    for (const auto& [name, entry] : inPlace.get()->entries()) inPlace.release(entry);
+    std::size_t size = 0;
+    EXPECT_TRUE(inPlace.extract(L"font.xml", &size)) << "released bytes read back";
+    inPlace.close();
+    EXPECT_FALSE(inPlace);
+}
+
 TEST(OwnedArchive, AdoptedBytesWithoutAFileSystemAreFreedByTheArchive) {
     OwnedArchive archive;
     EXPECT_FALSE(archive.adopt(nullptr, 0, nullptr));

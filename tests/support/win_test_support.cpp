@@ -1,5 +1,6 @@
 #include "win_test_support.h"
 
+#include <malloc.h>
 #include <tlhelp32.h>
 
 #include "host/cleanup.h"
@@ -49,6 +50,27 @@ int runAndWait(const std::wstring& exe, const std::wstring& args, DWORD timeoutM
 bool processAlive(DWORD pid) {
     win::unique_handle h(OpenProcess(SYNCHRONIZE, FALSE, pid));
     return h && WaitForSingleObject(h.get(), 0) == WAIT_TIMEOUT;
+}
+
+int threadCount(DWORD pid) {
+    win::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot)
+        return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+        count += entry.th32OwnerProcessID == pid;
+    return count;
+}
+
+size_t heapInUse() {
+    _HEAPINFO info = {};
+    size_t used = 0;
+    while (_heapwalk(&info) == _HEAPOK)
+        if (info._useflag == _USEDENTRY)
+            used += info._size;
+    return used;
 }
 
 std::vector<DWORD> processesByName(const std::wstring& name) {

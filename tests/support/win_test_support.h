@@ -36,6 +36,10 @@ int runAndWait(const std::wstring& exe, const std::wstring& args, DWORD timeoutM
 bool processAlive(DWORD pid);
 // Ids of running processes whose image file name equals name (ignoring case).
 std::vector<DWORD> processesByName(const std::wstring& name);
+// Threads of process pid that exist now (Tool Help snapshot); -1 when no snapshot can be taken.
+int threadCount(DWORD pid);
+// Bytes of the C runtime heap in use (malloc'd and not freed).
+size_t heapInUse();
 // Full path of the running test executable, and its folder (without a trailing backslash).
 std::wstring selfPath();
 std::wstring selfFolder();

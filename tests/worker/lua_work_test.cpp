@@ -316,6 +316,62 @@ TEST_F(Worker, AFileHeldOpenAsksWithItsFullPathRetriesAndCancelStopsBeforeLaterE
     lock.reset();
 }
 
+// Cancelled at a file held open halfway through, with entries decoded ahead of it: once the worker has
+// ended and the dispatcher has let go of it, the process has the threads, handles and heap it had
+// before, and every payload file on disk is whole or absent.
+TEST_F(Worker, ACancelHalfwayLeavesNoThreadHandleOrBufferAndNoHalfWrittenFile) {
+    size_t held = middleFileInFolder(ops);
+    ASSERT_GT(held, 0u);
+    std::wstring target = installPath + widen(ops[held].path);
+    ASSERT_TRUE(testsupport::writeFile(target, "old"));
+    win::unique_file lock(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    // A clean slate: no watcher thread and no ended thread's handle waiting to be closed.
+    SRService::stop();
+    ASSERT_TRUE(SRService::start());
+    const DWORD self = GetCurrentProcessId();
+    const int threads = testsupport::threadCount(self);
+    DWORD handles = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles));
+    const size_t heap = testsupport::heapInUse();
+
+    int threadsAtPrompt = 0;
+    ui.answer = [&](const Note& note) {
+        if (note.code != 5)
+            return 1;
+        threadsAtPrompt = testsupport::threadCount(self);
+        return 2;
+    };
+    install(configFor(installPath));
+    ASSERT_FALSE(ui.notes.empty());
+    EXPECT_EQ(ui.notes.back().code, 5);
+    std::vector<Note>().swap(ui.notes);
+    EXPECT_GE(threadsAtPrompt, threads + 3) << "the worker, its decode-ahead and the dispatcher's watcher";
+
+    ui.detach();
+    SRService::stop();
+    ASSERT_TRUE(SRService::start());
+    ui.attach();
+    EXPECT_TRUE(pumpUntil([&] { return testsupport::threadCount(self) == threads; }, 10000))
+        << testsupport::threadCount(self) << " threads, " << threads << " before";
+    DWORD after = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+    EXPECT_EQ(after, handles);
+    EXPECT_LT(testsupport::heapInUse(), heap + 128 * 1024) << heap << " bytes in use before";
+
+    lock.reset();
+    EXPECT_EQ(testsupport::readFile(target), std::optional<std::string>("old"));
+    for (size_t i = 0; i < ops.size(); ++i) {
+        std::wstring file = installPath + widen(ops[i].path);
+        if (ops[i].kind != 1 || i == held)
+            continue;
+        if (i < held)
+            EXPECT_TRUE(sameAsPayload(ops[i].path)) << ops[i].path;
+        else
+            EXPECT_FALSE(testsupport::fileExists(file)) << ops[i].path;
+    }
+}
+
 // The running-product list as the product's programs keep it.
 std::wstring runningList() {
     win::unique_handle mapping(
