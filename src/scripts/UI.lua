@@ -539,6 +539,9 @@ local function setupWindow()
       return refuse("安装路径不能为空")
     end
     local parts = split(text, ":")
+    if #parts == 1 and string.find(text, "^[^:]+:$") then
+      parts[2] = ""  -- a bare drive such as C: names its root
+    end
     if #parts ~= 2 then
       return refuse("你必须输入带驱动器卷标的完整路径，例如：\n\nC:\\Program Files\\")
     end
