@@ -154,6 +154,11 @@ int Installer::waitExit(DWORD timeoutMs) {
     return testsupport::waitExit(process_, 0);
 }
 
+int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs) {
+    const std::wstring tool = selfFolder() + L"\\..\\..\\tools\\acctool\\acctool.exe";
+    return runAndWait(tool, command + L" --title \"" + std::wstring(kTitle) + L"\" " + args, timeoutMs);
+}
+
 // ---- The folder browser ----------------------------------------------------------------------------
 
 namespace {

@@ -78,6 +78,10 @@ class Installer {
     mutable std::map<int, acc::Element> elements_;
 };
 
+// acctool.exe of the build: the command on the installer's window (its title) with these arguments; the
+// tool's exit code (testsupport::kTimedOut when it did not end within the deadline).
+int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs = kDeadline);
+
 // A real click on a message box's button (IDOK, IDCANCEL, IDRETRY, IDYES, ...); true once the box is
 // gone.
 bool answer(HWND dialog, int buttonId, DWORD timeoutMs = kDeadline);

@@ -202,7 +202,14 @@ class InstallerTest : public ::testing::Test {
         ASSERT_TRUE(SUCCEEDED(com_.result()));
         forgetProduct();
     }
-    void TearDown() override { forgetProduct(); }
+    void TearDown() override {
+        forgetProduct();
+        for (const wchar_t* folder :
+             {L"C:\\E2E Target", L"C:\\E2E Elsewhere", L"C:\\BrowseTarget", L"D:\\Apps"})
+            deleteTree(folder);
+        for (const wchar_t* file : {L"C:\\E2E File", L"old_server.dll", L"setup_notify.exe", L"tarvo_e2e_go"})
+            DeleteFileW(file[1] == L':' ? file : (tempFolder() + file).c_str());
+    }
 
     // Starts the installer and waits for its agreement page.
     void open(Installer& setup) {
@@ -658,8 +665,9 @@ TEST_F(InstallerTest, TheWorkersProgressAndRestartNotificationsReachTheUser) {
         << narrow(text.facts.name);
     screenshot(setup.window(), L"installer-progress.png");
 
-    // The close button is hidden: a click where it was reaches nothing.
+    // The close button is hidden: neither a screen reader's press nor a click where it was reaches it.
     EXPECT_FALSE(setup.control(kCloseButton).value().shown());
+    EXPECT_EQ(e2e::runAcctool(L"do", L"--id 5000"), 4) << "acctool's press is refused";
     click(close->centre());
     EXPECT_TRUE(setup.waitIdle());
     EXPECT_TRUE(setup.messageBoxes().empty()) << boxes(setup);
@@ -690,4 +698,56 @@ TEST_F(InstallerTest, TheWorkersProgressAndRestartNotificationsReachTheUser) {
     EXPECT_TRUE(e2e::answer(box, IDOK));
     EXPECT_EQ(again.waitExit(), 0);
     DeleteFileW(exe.c_str());
+}
+
+TEST_F(InstallerTest, AnInstallFolderThatCannotBeCreatedIsReportedAndEndsTheInstaller) {
+    // A file stands where the folder should be: as a folder it does not exist, and it cannot be made.
+    ASSERT_TRUE(writeFile(L"C:\\E2E File", "a file, not a folder"));
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_TRUE(setup.click(kCustomLink));
+    ASSERT_TRUE(setup.waitShown(kPathPage, true));
+    typePath(setup, L"C:\\E2E File");
+    ASSERT_TRUE(setup.waitValue(kPathBox, L"C:\\E2E File"));
+    ASSERT_TRUE(setup.click(kStartButton));
+    HWND box = setup.waitMessageBox(L"错误", e2e::kInstallDeadline);
+    ASSERT_NE(box, nullptr) << "no report of the failed folder";
+    EXPECT_EQ(dialogText(box), L"安装过程发生异常\r\n\r\n创建文件夹C:\\E2E File\\失败");
+    ASSERT_TRUE(e2e::answer(box, IDOK));
+    EXPECT_EQ(setup.waitExit(), 0);
+    EXPECT_EQ(readFile(L"C:\\E2E File"), "a file, not a folder");
+    expectNothingRegistered();
+}
+
+TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndOkEndsItAndInstalls) {
+    const std::wstring program = L"C:\\E2E Elsewhere\\" + std::wstring(kProgram);
+    ASSERT_TRUE(makeFolders(L"C:\\E2E Elsewhere"));
+    ASSERT_TRUE(CopyFileW((payloadFolder() + L"\\" + kProgram).c_str(), program.c_str(), FALSE));
+    Process product = startProcess(program);
+    ASSERT_TRUE(product);
+    struct EndProduct {
+        Process& process;
+        ~EndProduct() {
+            if (processAlive(process.pid))
+                waitExit(process, 0);
+        }
+    } endProduct{product};
+    ASSERT_TRUE(pumpUntil([&] { return !topLevelWindows(product.pid).empty(); }, e2e::kDeadline))
+        << "the product did not come up";
+
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    HWND box = setup.waitMessageBox(L"提示", e2e::kInstallDeadline);
+    ASSERT_NE(box, nullptr) << "no question about the running programs";
+    // One name per line: the install script sends CR LF, which the notification's long bracket reads
+    // back as a line feed.
+    EXPECT_EQ(dialogText(box), L"立即结束以下程序来继续安装过程吗?\r\n" + program + L"\n");
+    ASSERT_TRUE(e2e::answer(box, IDOK));
+    EXPECT_TRUE(pumpUntil([&] { return !processAlive(product.pid); }, e2e::kDeadline))
+        << "OK ends the product";
+    ASSERT_NO_FATAL_FAILURE(finish(setup));
+    expectRegistered(installFolder());
+    expectInstalledFiles(installFolder());
 }
