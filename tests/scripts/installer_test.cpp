@@ -223,12 +223,13 @@ class InstallerTest : public ::testing::Test {
         ASSERT_TRUE(setup.waitControl(kAgreeBox, [](const View& v) { return v.checked(); }));
         ASSERT_TRUE(setup.waitControl(kInstallButton, [](const View& v) { return v.enabled(); }));
     }
-    // From the progress page to the finish page, then the finish button: the installer ends with 0.
-    void finish(Installer& setup) {
+    // From the progress page to the finish page, then the finish button (or the close button, which
+    // finishes too once the install is complete): the installer ends with 0.
+    void finish(Installer& setup, int button = kFinishButton) {
         ASSERT_TRUE(setup.waitShown(kFinishPage, true, e2e::kInstallDeadline))
             << "no finish page; message boxes: " << boxes(setup);
         EXPECT_TRUE(setup.waitShown(kCloseButton, true));
-        ASSERT_TRUE(setup.click(kFinishButton));
+        ASSERT_TRUE(setup.click(button));
         EXPECT_EQ(setup.waitExit(), 0);
     }
     static std::string boxes(const Installer& setup) {
@@ -325,8 +326,17 @@ TEST_F(InstallerTest, ClosingBeforeTheInstallAsksAndYesEndsWithNothingRegistered
         L"安装程序未完成安装。如果您现在退出，您的程序将不能安装。\n\n"
         L"您可以以后再运行安装程序完成安装。\n\n退出安装程序吗？";
 
+    // A second installer refuses to run beside it.
+    Installer second(setupExe());
+    ASSERT_TRUE(second.started());
+    HWND box = second.waitMessageBox(L"提示", e2e::kStartDeadline);
+    ASSERT_NE(box, nullptr) << "no refusal of a second installer";
+    EXPECT_EQ(dialogText(box), L"检测到Tarvo安装或卸载程序正在运行，请结束后重试。");
+    EXPECT_TRUE(e2e::answer(box, IDOK));
+    EXPECT_EQ(second.waitExit(), 0);
+
     ASSERT_TRUE(setup.click(kCloseButton));
-    HWND box = setup.waitMessageBox(L"退出安装程序");
+    box = setup.waitMessageBox(L"退出安装程序");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(dialogText(box), question);
     EXPECT_TRUE(e2e::answer(box, IDNO));  // No: the installer stays, and asks again
@@ -418,6 +428,30 @@ TEST_F(InstallerTest, ANonEmptyFolderIsQuestionedAndTheTypedPathIsInstalledAndRe
     deleteTree(folder);
 }
 
+// A folder refused at the question is not where the agreement page's install button installs.
+TEST_F(InstallerTest, AFolderRefusedAtTheQuestionIsNotUsedLater) {
+    const std::wstring folder = L"C:\\E2E Target\\";
+    ASSERT_TRUE(writeFile(folder + L"keep.txt", "the user's own file"));
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_TRUE(setup.click(kCustomLink));
+    ASSERT_TRUE(setup.waitShown(kPathPage, true));
+    typePath(setup, L"C:\\E2E Target");
+    ASSERT_TRUE(setup.waitValue(kPathBox, L"C:\\E2E Target"));
+    ASSERT_TRUE(setup.click(kStartButton));
+    HWND box = setup.waitMessageBox(L"提示");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(e2e::answer(box, IDCANCEL));
+
+    ASSERT_TRUE(setup.click(kBackButton));
+    ASSERT_TRUE(setup.waitShown(kAgreementPage, true));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    ASSERT_NO_FATAL_FAILURE(finish(setup));
+    expectRegistered(installFolder());
+    EXPECT_EQ(e2e::filesUnder(folder), std::vector<std::wstring>{L"keep.txt"});
+}
+
 TEST_F(InstallerTest, BrowsingForARootOrAFolderFillsThePathBox) {
     ASSERT_TRUE(makeFolders(L"C:\\BrowseTarget"));
     Installer setup(setupExe());
@@ -469,7 +503,7 @@ TEST_F(InstallerTest, AStoredPathOnAMappedDriveIsUsedAndHidesTheCustomPath) {
     EXPECT_FALSE(setup.control(kCustomLink).value().shown());
     ASSERT_NO_FATAL_FAILURE(agree(setup));
     ASSERT_TRUE(setup.click(kInstallButton));
-    ASSERT_NO_FATAL_FAILURE(finish(setup));
+    ASSERT_NO_FATAL_FAILURE(finish(setup, kCloseButton));
     expectRegistered(L"D:\\Apps\\X\\");
     expectInstalledFiles(L"D:\\Apps\\X\\");
     EXPECT_FALSE(fileExists(installFolder()));
