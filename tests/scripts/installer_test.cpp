@@ -47,6 +47,7 @@ enum : int {
     kProgressText = 3002,
     kFinishPage = 4000,
     kFinishButton = 4002,
+    kStartProgramButton = 4003,
     kCloseButton = 5000,
 };
 
@@ -784,4 +785,39 @@ TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndOkEndsItAndInstalls) {
     ASSERT_NO_FATAL_FAILURE(finish(setup));
     expectRegistered(installFolder());
     expectInstalledFiles(installFolder());
+}
+
+TEST_F(InstallerTest, FinishAndStartRegistersAndStartsTheInstalledProgram) {
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    ASSERT_NO_FATAL_FAILURE(finish(setup, kStartProgramButton));
+    expectRegistered(installFolder());
+
+    // The program that runs is the installed one.
+    std::vector<DWORD> running;
+    ASSERT_TRUE(pumpUntil([&] { return !(running = processesByName(kProgram)).empty(); }, e2e::kDeadline))
+        << "the installed program did not start";
+    struct EndPrograms {
+        std::vector<DWORD>& ids;
+        ~EndPrograms() {
+            for (DWORD id : ids) {
+                win::unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+                if (process) {
+                    TerminateProcess(process.get(), 0);
+                    WaitForSingleObject(process.get(), e2e::kDeadline);
+                }
+            }
+        }
+    } endPrograms{running};
+    win::unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, running.front()));
+    wchar_t image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    ASSERT_TRUE(process && QueryFullProcessImageNameW(process.get(), 0, image, &size));
+    EXPECT_EQ(_wcsicmp(image, (installFolder() + kProgram).c_str()), 0) << narrow(image);
+    // The system reports version 6.1 here: the program is started through the shell, which the
+    // installer notes in its log in the install folder.
+    const std::string log = readFile(installFolder() + L"devbug.log").value_or("");
+    EXPECT_NE(log.find("][ERROR] 2222"), std::string::npos) << log;
 }
