@@ -37,9 +37,32 @@ bool poll(const std::function<bool()>& done, DWORD timeoutMs) {
 
 }  // namespace
 
+testsupport::Process startQuiet(const std::wstring& exe, const std::wstring& args) {
+    Process result;
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    win::unique_file nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &inherit, OPEN_EXISTING, 0, nullptr));
+    if (!nul)
+        return result;
+    std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/"));
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = nul.get();
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                        &si, &pi))
+        return result;
+    win::unique_handle thread(pi.hThread);
+    result.handle.reset(pi.hProcess);
+    result.pid = pi.dwProcessId;
+    return result;
+}
+
 // ---- Installer -------------------------------------------------------------------------------------
 
-Installer::Installer(const std::wstring& exe) : process_(startProcess(exe)) {}
+Installer::Installer(const std::wstring& exe) : process_(startQuiet(exe)) {}
 
 Installer::~Installer() {
     if (process_ && processAlive(process_.pid))
@@ -155,8 +178,11 @@ int Installer::waitExit(DWORD timeoutMs) {
 }
 
 int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs) {
-    const std::wstring tool = selfFolder() + L"\\..\\..\\tools\\acctool\\acctool.exe";
-    return runAndWait(tool, command + L" --title \"" + std::wstring(kTitle) + L"\" " + args, timeoutMs);
+    const std::wstring path = selfFolder() + L"\\..\\..\\tools\\acctool\\acctool.exe";
+    Process tool = startQuiet(path, command + L" --title \"" + std::wstring(kTitle) + L"\" " + args);
+    if (!tool)
+        return kNotStarted;
+    return testsupport::waitExit(tool, timeoutMs);
 }
 
 // ---- The folder browser ----------------------------------------------------------------------------

@@ -34,6 +34,11 @@ struct View {
     }
 };
 
+// Starts a program as testsupport::startProcess does, but with its standard handles on the NUL device:
+// the installer's descendants (regsvr32, the shell, the started product, Wine's helpers) then never
+// hold the test's own output, which ctest reads until every holder has closed it.
+testsupport::Process startQuiet(const std::wstring& exe, const std::wstring& args = L"");
+
 // One run of an installer executable; a process still running at destruction is terminated.
 class Installer {
   public:

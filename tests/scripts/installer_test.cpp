@@ -622,7 +622,7 @@ TEST_F(InstallerTest, TheProductRunningFromTheInstallPathIsQuestionedAndCancelEn
     const std::wstring program = installFolder() + kProgram;
     ASSERT_TRUE(makeFolders(installFolder()));
     ASSERT_TRUE(CopyFileW((payloadFolder() + L"\\" + kProgram).c_str(), program.c_str(), FALSE));
-    Process product = startProcess(program);
+    Process product = e2e::startQuiet(program);
     ASSERT_TRUE(product);
     struct EndProduct {
         Process& process;
@@ -758,7 +758,7 @@ TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndOkEndsItAndInstalls) {
     const std::wstring program = L"C:\\E2E Elsewhere\\" + std::wstring(kProgram);
     ASSERT_TRUE(makeFolders(L"C:\\E2E Elsewhere"));
     ASSERT_TRUE(CopyFileW((payloadFolder() + L"\\" + kProgram).c_str(), program.c_str(), FALSE));
-    Process product = startProcess(program);
+    Process product = e2e::startQuiet(program);
     ASSERT_TRUE(product);
     struct EndProduct {
         Process& process;
