@@ -29,6 +29,7 @@ struct View {
     bool shown() const { return !(facts.state & STATE_SYSTEM_INVISIBLE); }
     bool enabled() const { return !(facts.state & STATE_SYSTEM_UNAVAILABLE); }
     bool checked() const { return (facts.state & STATE_SYSTEM_CHECKED) != 0; }
+    bool hot() const { return (facts.state & STATE_SYSTEM_HOTTRACKED) != 0; }
     POINT centre() const {
         return POINT{(facts.rect.left + facts.rect.right) / 2, (facts.rect.top + facts.rect.bottom) / 2};
     }

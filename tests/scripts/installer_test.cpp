@@ -24,8 +24,8 @@ namespace {
 constexpr wchar_t kProductKey[] = L"Software\\DuvureVEdadiz";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DuvureVEdadiz";
 constexpr wchar_t kPolicyKey[] =
-    L"SOFTWARE\\Microsoft\\Internet Explorer\\Low "
-    L"Rights\\ElevationPolicy\\{0D4E5A61-3C2B-4F7A-9E18-2B6C7D8E9F01}";
+    L"SOFTWARE\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\"
+    L"{0D4E5A61-3C2B-4F7A-9E18-2B6C7D8E9F01}";
 constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kComponentsKey[] = L"Software\\TarvoSample\\Components";
 constexpr wchar_t kOldServerKey[] = L"CLSID\\{7A2C9E41-5B3D-4C6E-8F10-A1B2C3D4E5F6}";
@@ -301,6 +301,10 @@ TEST_F(InstallerTest, DefaultInstallRegistersEverythingAndExitsWithZero) {
     ASSERT_NO_FATAL_FAILURE(agree(setup));
     EXPECT_TRUE(setup.control(kAgreementPage).value().shown());
     EXPECT_FALSE(setup.control(kProgressPage).value().shown());
+    // Unticking disables it again.
+    ASSERT_TRUE(setup.click(kAgreeBox));
+    EXPECT_TRUE(setup.waitControl(kInstallButton, [](const View& v) { return !v.enabled(); }));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
 
     ASSERT_TRUE(setup.click(kInstallButton));
     ASSERT_TRUE(setup.waitShown(kFinishPage, true, e2e::kInstallDeadline))
@@ -704,7 +708,12 @@ TEST_F(InstallerTest, TheWorkersProgressAndRestartNotificationsReachTheUser) {
     EXPECT_FALSE(setup.control(kCloseButton).value().shown());
     EXPECT_EQ(e2e::runAcctool(L"do", L"--id 5000"), 4) << "acctool's press is refused";
     click(close->centre());
-    EXPECT_TRUE(setup.waitIdle());
+    // Input is handled in order: once a move onto the progress page has made it hot (after the click
+    // took the mouse off it), the click has been handled too, and a question it raised would have
+    // disabled the window for that move.
+    EXPECT_TRUE(setup.waitControl(kProgressPage, [](const View& v) { return !v.hot(); }));
+    moveMouse(setup.control(kProgressPage).value().centre());
+    EXPECT_TRUE(setup.waitControl(kProgressPage, [](const View& v) { return v.hot(); })) << boxes(setup);
     EXPECT_TRUE(setup.messageBoxes().empty()) << boxes(setup);
     EXPECT_FALSE(fileExists(marker));
 
