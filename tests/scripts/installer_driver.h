@@ -69,7 +69,8 @@ class Installer {
     HWND waitMessageBox(const std::wstring& title, DWORD timeoutMs = kDeadline) const;
     // The visible message boxes of this process, as "title: text".
     std::vector<std::wstring> messageBoxes() const;
-    // Until the installer waits for input with none pending (the input sent so far is handled).
+    // Until the installer has first waited for input (WaitForInputIdle), so its window has painted.
+    // Under Wine this does not prove that input sent since has been handled.
     bool waitIdle(DWORD timeoutMs = kDeadline) const;
     // The exit code, or testsupport::kTimedOut after terminating it.
     int waitExit(DWORD timeoutMs = kDeadline);
