@@ -187,6 +187,34 @@ void expectInstalledFiles(const std::wstring& path) {
         EXPECT_TRUE(readFile(path + file) == readFile(payloadFolder() + L"\\" + file)) << narrow(file);
 }
 
+// The sample product started from a copy of its program in `folder` (ending in a backslash), as
+// a user would have it running; ended with the test.
+class RunningProduct {
+  public:
+    explicit RunningProduct(const std::wstring& folder) : path_(folder + kProgram) {
+        if (makeFolders(folder) &&
+            CopyFileW((payloadFolder() + L"\\" + kProgram).c_str(), path_.c_str(), FALSE))
+            process_ = e2e::startQuiet(path_);
+    }
+    ~RunningProduct() {
+        if (process_ && processAlive(process_.pid))
+            waitExit(process_, 0);
+    }
+    RunningProduct(const RunningProduct&) = delete;
+    RunningProduct& operator=(const RunningProduct&) = delete;
+
+    // Until its window exists: it runs and stands in the running-program list.
+    bool waitUp() {
+        return process_ && pumpUntil([&] { return !topLevelWindows(process_.pid).empty(); }, e2e::kDeadline);
+    }
+    bool running() const { return processAlive(process_.pid); }
+    const std::wstring& path() const { return path_; }
+
+  private:
+    std::wstring path_;
+    Process process_;
+};
+
 // Ends a test's left-over installer and cleans the prefix whatever the test did.
 class InstallerTest : public ::testing::Test {
   protected:
@@ -623,20 +651,8 @@ TEST_F(InstallerTest, AHeldFileCancelledStopsTheInstallAndKeepsWhatIsWritten) {
 }
 
 TEST_F(InstallerTest, TheProductRunningFromTheInstallPathIsQuestionedAndCancelEnds) {
-    const std::wstring program = installFolder() + kProgram;
-    ASSERT_TRUE(makeFolders(installFolder()));
-    ASSERT_TRUE(CopyFileW((payloadFolder() + L"\\" + kProgram).c_str(), program.c_str(), FALSE));
-    Process product = e2e::startQuiet(program);
-    ASSERT_TRUE(product);
-    struct EndProduct {
-        Process& process;
-        ~EndProduct() {
-            if (processAlive(process.pid))
-                waitExit(process, 0);
-        }
-    } endProduct{product};
-    ASSERT_TRUE(pumpUntil([&] { return !topLevelWindows(product.pid).empty(); }, e2e::kDeadline))
-        << "the product did not come up";
+    RunningProduct product(installFolder());
+    ASSERT_TRUE(product.waitUp()) << "the product did not come up";
 
     Installer setup(setupExe());
     ASSERT_NO_FATAL_FAILURE(open(setup));
@@ -648,7 +664,7 @@ TEST_F(InstallerTest, TheProductRunningFromTheInstallPathIsQuestionedAndCancelEn
     ASSERT_TRUE(e2e::answer(box, IDCANCEL));
     EXPECT_EQ(setup.waitExit(), 0);
 
-    EXPECT_TRUE(processAlive(product.pid)) << "Cancel keeps the product running";
+    EXPECT_TRUE(product.running()) << "Cancel keeps the product running";
     EXPECT_EQ(e2e::filesUnder(installFolder()), std::vector<std::wstring>{kProgram})
         << "nothing was installed";
     expectNothingRegistered();
@@ -764,20 +780,8 @@ TEST_F(InstallerTest, AnInstallFolderThatCannotBeCreatedIsReportedAndEndsTheInst
 }
 
 TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndOkEndsItAndInstalls) {
-    const std::wstring program = L"C:\\E2E Elsewhere\\" + std::wstring(kProgram);
-    ASSERT_TRUE(makeFolders(L"C:\\E2E Elsewhere"));
-    ASSERT_TRUE(CopyFileW((payloadFolder() + L"\\" + kProgram).c_str(), program.c_str(), FALSE));
-    Process product = e2e::startQuiet(program);
-    ASSERT_TRUE(product);
-    struct EndProduct {
-        Process& process;
-        ~EndProduct() {
-            if (processAlive(process.pid))
-                waitExit(process, 0);
-        }
-    } endProduct{product};
-    ASSERT_TRUE(pumpUntil([&] { return !topLevelWindows(product.pid).empty(); }, e2e::kDeadline))
-        << "the product did not come up";
+    RunningProduct product(L"C:\\E2E Elsewhere\\");
+    ASSERT_TRUE(product.waitUp()) << "the product did not come up";
 
     Installer setup(setupExe());
     ASSERT_NO_FATAL_FAILURE(open(setup));
@@ -787,13 +791,29 @@ TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndOkEndsItAndInstalls) {
     ASSERT_NE(box, nullptr) << "no question about the running programs";
     // One name per line: the install script sends CR LF, which the notification's long bracket reads
     // back as a line feed.
-    EXPECT_EQ(dialogText(box), L"立即结束以下程序来继续安装过程吗?\r\n" + program + L"\n");
+    EXPECT_EQ(dialogText(box), L"立即结束以下程序来继续安装过程吗?\r\n" + product.path() + L"\n");
     ASSERT_TRUE(e2e::answer(box, IDOK));
-    EXPECT_TRUE(pumpUntil([&] { return !processAlive(product.pid); }, e2e::kDeadline))
-        << "OK ends the product";
+    EXPECT_TRUE(pumpUntil([&] { return !product.running(); }, e2e::kDeadline)) << "OK ends the product";
     ASSERT_NO_FATAL_FAILURE(finish(setup));
     expectRegistered(installFolder());
     expectInstalledFiles(installFolder());
+}
+
+TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndCancelStopsBeforeAnyFile) {
+    RunningProduct product(L"C:\\E2E Elsewhere\\");
+    ASSERT_TRUE(product.waitUp()) << "the product did not come up";
+
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    HWND box = setup.waitMessageBox(L"提示", e2e::kInstallDeadline);
+    ASSERT_NE(box, nullptr) << "no question about the running programs";
+    ASSERT_TRUE(e2e::answer(box, IDCANCEL));
+    EXPECT_EQ(setup.waitExit(), 0);
+    EXPECT_TRUE(product.running()) << "Cancel keeps the product running";
+    EXPECT_TRUE(e2e::filesUnder(installFolder()).empty()) << "no file is extracted after the refusal";
+    expectNothingRegistered();
 }
 
 TEST_F(InstallerTest, FinishAndStartRegistersAndStartsTheInstalledProgram) {
