@@ -539,6 +539,9 @@ local function setupWindow()
       return refuse("安装路径不能为空")
     end
     local parts = split(text, ":")
+    if #parts == 1 and string.find(text, "^[^:]+:$") then
+      parts[2] = ""  -- a bare drive such as C: names its root
+    end
     if #parts ~= 2 then
       return refuse("你必须输入带驱动器卷标的完整路径，例如：\n\nC:\\Program Files\\")
     end
@@ -549,13 +552,16 @@ local function setupWindow()
     if #names == 0 then
       return refuse("不能安装到盘符根路径")
     end
-    installPath = createPath(parts[1], names)
-    if not directoryEmpty(installPath) then
-      local question = "文件夹:\r\n\r\n" .. installPath .. "\r\n\r\n不为空。您一定要安装到该文件夹中么?"
+    -- The typed path becomes the install path only once the user has accepted it, so a folder refused
+    -- at the question is not used later by the agreement page's install button.
+    local path = createPath(parts[1], names)
+    if not directoryEmpty(path) then
+      local question = "文件夹:\r\n\r\n" .. path .. "\r\n\r\n不为空。您一定要安装到该文件夹中么?"
       if window:showMessageBox(question, "提示", MB_OKCANCEL + MB_ICONQUESTION) == IDCANCEL then
         return
       end
     end
+    installPath = path
     if runningCheck(installPath) then
       startInstall(2000)
     end

@@ -1,187 +1,852 @@
-// The installer as a user meets it: setup.exe opens its shadowed window, the user agrees and installs,
-// watches the progress and finishes; afterwards the product's files, registry entries and shortcut are
-// in the prefix. Real processes, real windows, real mouse input.
+// The shipped installer as a user meets it: setup.exe started from outside, its controls found by layout
+// id through the accessible tree and pressed with real mouse and keyboard input, its message boxes read
+// and answered from outside; afterwards the prefix's registry, files and shortcut are checked exactly.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "installer_driver.h"
 #include "ui_test_support.h"
 #include "win_test_support.h"
 
 using namespace testsupport;
+using e2e::Installer;
+using e2e::View;
 
 namespace {
 
-constexpr wchar_t kTitle[] = L"veze安装程序";
 constexpr wchar_t kProductKey[] = L"Software\\DuvureVEdadiz";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DuvureVEdadiz";
+constexpr wchar_t kPolicyKey[] =
+    L"SOFTWARE\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\"
+    L"{0D4E5A61-3C2B-4F7A-9E18-2B6C7D8E9F01}";
+constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kComponentsKey[] = L"Software\\TarvoSample\\Components";
+constexpr wchar_t kOldServerKey[] = L"CLSID\\{7A2C9E41-5B3D-4C6E-8F10-A1B2C3D4E5F6}";
+constexpr wchar_t kProgram[] = L"TarvoVirtualCameraUI.exe";
+constexpr wchar_t kRestartMarker[] = L"tarvovirtualcamera_restart";
 
-std::wstring windowsPath(const char* unixPath) {
-    std::wstring path = L"Z:" + widen(unixPath);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
+// Control ids of the installer's window.
+enum : int {
+    kAgreementPage = 1000,
+    kAgreeBox = 1001,
+    kInstallButton = 1003,
+    kCustomLink = 1004,
+    kPathPage = 2000,
+    kPathBox = 2001,
+    kBrowseButton = 2002,
+    kStartButton = 2004,
+    kBackButton = 2005,
+    kProgressPage = 3000,
+    kProgressText = 3002,
+    kFinishPage = 4000,
+    kFinishButton = 4002,
+    kStartProgramButton = 4003,
+    kCloseButton = 5000,
+};
+
+std::wstring setupExe() {
+    return e2e::windowsPath(TARVO_TEST_SETUP_EXE);
 }
 
-std::wstring specialFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    return SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE) ? path : L"";
+std::wstring payloadFolder() {
+    return e2e::windowsPath(TARVO_TEST_PAYLOAD_DIR);
 }
 
 std::wstring installFolder() {
-    return specialFolder(CSIDL_PROGRAM_FILES) + L"\\DuvureVEdadiz\\";
+    return e2e::specialFolder(CSIDL_PROGRAM_FILES) + L"\\DuvureVEdadiz\\";
 }
 
-std::optional<std::wstring> regString(HKEY root, const wchar_t* key, const wchar_t* name) {
-    wchar_t data[1024] = {};
-    DWORD size = sizeof(data);
-    if (RegGetValueW(root, key, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return std::wstring(data);
+std::wstring desktopShortcut() {
+    return e2e::specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Vozizavuv.lnk";
 }
 
-std::optional<DWORD> regDword(HKEY root, const wchar_t* key, const wchar_t* name) {
-    DWORD data = 0, size = sizeof(data);
-    if (RegGetValueW(root, key, name, RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return data;
-}
-
-// The product as never installed: no settings, no uninstall entry, no folder, no shortcut.
-void forgetProduct() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey);
-    regDeleteValue(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                   L"TarvoVirtualCamera");
-    deleteTree(installFolder());
-    DeleteFileW((specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Vozizavuv.lnk").c_str());
-}
-
-// The installer's main window of process pid, once it is visible.
-HWND waitInstallerWindow(DWORD pid, DWORD timeoutMs) {
-    HWND found = nullptr;
-    pumpUntil(
-        [&] {
-            for (HWND w : topLevelWindows(pid, L"WINDOW:234:000"))
-                if (IsWindowVisible(w) && windowText(w) == kTitle)
-                    found = w;
-            return found != nullptr;
-        },
-        timeoutMs);
-    return found;
-}
-
-// A point of the window's client area in screen coordinates.
-POINT at(HWND window, int x, int y) {
-    return clientToScreen(window, POINT{x, y});
-}
-
-// Saves the window with its shadow (the screen around it) when a folder for pictures is set.
+// Saves the window with its shadow (the screen around it) into the test's build folder.
 void screenshot(HWND window, const wchar_t* name) {
     RECT r = windowRect(window);
     RECT around{r.left - 20, r.top - 14, r.right + 16, r.bottom + 21};
     Image image;
     if (captureScreen(around, &image))
-        writePng(windowsPath(TARVO_TEST_SHOT_DIR) + L"\\" + name, image);
+        writePng(e2e::windowsPath(TARVO_TEST_SHOT_DIR) + L"\\" + name, image);
 }
 
-// The colour of a client pixel, 0x00RRGGBB.
-uint32_t pixel(HWND window, int x, int y) {
-    POINT p = at(window, x, y);
-    return screenPixel(p.x, p.y);
+std::wstring tempFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, path);
+    return path;
 }
 
-// Ends the installer if a test stops early, so no process outlives the test.
-struct EndOnExit {
-    Process& process;
-    ~EndOnExit() {
-        if (processAlive(process.pid)) {
-            TerminateProcess(process.handle.get(), 1);
-            WaitForSingleObject(process.handle.get(), 10000);
-        }
+// The install script's operations in order: kind 1 extracts a file, kind 0 creates a folder.
+struct Operation {
+    int kind;
+    std::wstring path;
+};
+std::vector<Operation> manifest() {
+    std::vector<Operation> ops;
+    std::istringstream in(readFile(e2e::windowsPath(TARVO_TEST_LG_LUA)).value_or(""));
+    const std::regex entry(R"(^\s*\{([01]), \[\[(.*)\]\]\},?\s*$)");
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, entry))
+            ops.push_back(Operation{m[1] == "1" ? 1 : 0, widen(m[2])});
     }
+    return ops;
+}
+
+// The product as never installed: no settings, registration, files, shortcut or restart marker.
+void forgetProduct(const std::wstring& folder = installFolder()) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPolicyKey);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"rozoz");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, kOldServerKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kComponentsKey);
+    regDeleteValue(HKEY_CURRENT_USER, kRunKey, L"TarvoVirtualCamera");
+    deleteTree(folder);
+    DeleteFileW(desktopShortcut().c_str());
+    DeleteFileW((tempFolder() + kRestartMarker).c_str());
+}
+
+bool hasValue(HKEY root, const std::wstring& key, const wchar_t* name) {
+    return e2e::regValue(root, key, name).has_value();
+}
+
+void expectString(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+    std::optional<e2e::RegValue> value = e2e::regValue(root, key, name);
+    ASSERT_TRUE(value) << narrow(key) << " \"" << (name ? narrow(name) : "") << "\" is missing";
+    EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ)) << narrow(key) << " " << (name ? narrow(name) : "");
+    EXPECT_EQ(value->text, text) << narrow(key) << " " << (name ? narrow(name) : "");
+}
+
+void expectNumber(HKEY root, const std::wstring& key, const wchar_t* name, DWORD number) {
+    std::optional<e2e::RegValue> value = e2e::regValue(root, key, name);
+    ASSERT_TRUE(value) << narrow(key) << " \"" << narrow(name) << "\" is missing";
+    EXPECT_EQ(value->type, static_cast<DWORD>(REG_DWORD)) << narrow(key) << " " << narrow(name);
+    EXPECT_EQ(value->number, number) << narrow(key) << " " << narrow(name);
+}
+
+// Every value the finish writes for the product installed at `path`, with its type, and the shortcut.
+void expectRegistered(const std::wstring& path) {
+    const std::wstring program = path + kProgram;
+    expectString(HKEY_CURRENT_USER, kProductKey, L"InstallPath", path);
+    expectString(HKEY_CURRENT_USER, kProductKey, L"Run", program);
+    expectString(HKEY_CURRENT_USER, kProductKey, L"Version", L"9.0.4.6");
+    expectNumber(HKEY_CURRENT_USER, kProductKey, L"New", 1);
+
+    expectString(HKEY_LOCAL_MACHINE, kPolicyKey, L"AppName", kProgram);
+    expectString(HKEY_LOCAL_MACHINE, kPolicyKey, L"AppPath", path);
+    expectNumber(HKEY_LOCAL_MACHINE, kPolicyKey, L"Policy", 524291);
+
+    expectString(HKEY_CLASSES_ROOT, L"rozoz", nullptr, L"URL:Tarvo直播专用链");
+    expectString(HKEY_CLASSES_ROOT, L"rozoz", L"URL Protocol", program);
+    expectString(HKEY_CLASSES_ROOT, L"rozoz\\shell\\open\\command", nullptr, L"\"" + program + L"\" %1");
+
+    // The start-with-Windows box is checked on completion.
+    expectString(HKEY_CURRENT_USER, kRunKey, L"TarvoVirtualCamera", program);
+
+    expectString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", program);
+    expectString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", L"Vozizavuv");
+    expectString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", L"9.0.4.6");
+    expectString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher", L"北京Tarvo科技有限公司");
+    expectString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", path + L"unins000.exe");
+    expectString(HKEY_LOCAL_MACHINE, kUninstallKey, L"URLInfoAbout", L"https://www.example.com/vozizavuv/");
+
+    // regsvr32 ran the payload's components: the install script's and the finish's.
+    expectString(HKEY_CURRENT_USER, kComponentsKey, L"rirezirudaru.dll", path + L"rirezirudaru.dll");
+    expectNumber(HKEY_CURRENT_USER, kComponentsKey, L"rirezirudaru.dll.registered", 1);
+    expectString(HKEY_CURRENT_USER, kComponentsKey, L"TarvoVCam.ax", path + L"TarvoVCam.ax");
+    expectNumber(HKEY_CURRENT_USER, kComponentsKey, L"TarvoVCam.ax.registered", 1);
+
+    EXPECT_EQ(e2e::shortcutTarget(desktopShortcut()), program);
+}
+
+void expectNothingRegistered() {
+    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, kProductKey, L"InstallPath"));
+    EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"));
+    EXPECT_FALSE(hasValue(HKEY_CLASSES_ROOT, L"rozoz", nullptr));
+    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, kRunKey, L"TarvoVirtualCamera"));
+    EXPECT_FALSE(fileExists(desktopShortcut()));
+}
+
+// The installed files equal the payload's byte for byte, and nothing else was extracted.
+void expectInstalledFiles(const std::wstring& path) {
+    const std::vector<std::wstring> payload = e2e::filesUnder(payloadFolder());
+    ASSERT_FALSE(payload.empty());
+    std::vector<std::wstring> expected;
+    for (const std::wstring& file : payload)
+        if (_wcsicmp(file.c_str(), L"README.txt") != 0)  // the packer leaves the top README out
+            expected.push_back(file);
+    EXPECT_EQ(e2e::filesUnder(path), expected);
+    for (const std::wstring& file : expected)
+        EXPECT_TRUE(readFile(path + file) == readFile(payloadFolder() + L"\\" + file)) << narrow(file);
+}
+
+// The sample product started from a copy of its program in `folder` (ending in a backslash), as
+// a user would have it running; ended with the test.
+class RunningProduct {
+  public:
+    explicit RunningProduct(const std::wstring& folder) : path_(folder + kProgram) {
+        if (makeFolders(folder) &&
+            CopyFileW((payloadFolder() + L"\\" + kProgram).c_str(), path_.c_str(), FALSE))
+            process_ = e2e::startQuiet(path_);
+    }
+    ~RunningProduct() {
+        if (process_ && processAlive(process_.pid))
+            waitExit(process_, 0);
+    }
+    RunningProduct(const RunningProduct&) = delete;
+    RunningProduct& operator=(const RunningProduct&) = delete;
+
+    // Until its window exists: it runs and stands in the running-program list.
+    bool waitUp() {
+        return process_ && pumpUntil([&] { return !topLevelWindows(process_.pid).empty(); }, e2e::kDeadline);
+    }
+    bool running() const { return processAlive(process_.pid); }
+    const std::wstring& path() const { return path_; }
+
+  private:
+    std::wstring path_;
+    Process process_;
 };
 
-// A script error or any other message box of the installer fails the test and is answered.
-bool noMessageBox(DWORD pid) {
-    for (HWND dialog : topLevelWindows(pid, L"#32770")) {
-        if (!IsWindowVisible(dialog))
-            continue;
-        ADD_FAILURE() << "message box \"" << narrow(windowText(dialog))
-                      << "\": " << narrow(dialogText(dialog));
-        pressButton(dialog, IDOK);
-        pressButton(dialog, IDCANCEL);
-        return false;
+// Ends a test's left-over installer and cleans the prefix whatever the test did.
+class InstallerTest : public ::testing::Test {
+  protected:
+    // Without a window manager on the test display, Wine's X11 driver waits about two seconds for one
+    // after every hide of a managed window (each message box); the installers' windows are left
+    // unmanaged. The driver reads this when a process starts.
+    static void SetUpTestSuite() {
+        for (const wchar_t* exe : {L"setup.exe", L"setup_notify.exe"})
+            regWriteString(HKEY_CURRENT_USER,
+                           std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\X11 Driver", L"Managed",
+                           L"N");
     }
-    return true;
-}
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(com_.result()));
+        forgetProduct();
+    }
+    void TearDown() override {
+        forgetProduct();
+        for (const wchar_t* folder :
+             {L"C:\\E2E Target", L"C:\\E2E Elsewhere", L"C:\\BrowseTarget", L"D:\\Apps"})
+            deleteTree(folder);
+        for (const wchar_t* file : {L"C:\\E2E File", L"old_server.dll", L"setup_notify.exe", L"tarvo_e2e_go"})
+            DeleteFileW(file[1] == L':' ? file : (tempFolder() + file).c_str());
+    }
+
+    // Starts the installer and waits for its agreement page.
+    void open(Installer& setup) {
+        ASSERT_TRUE(setup.started()) << narrow(setupExe());
+        ASSERT_TRUE(setup.waitWindow()) << "no installer window";
+        ASSERT_TRUE(setup.waitShown(kAgreementPage, true));
+    }
+    // Ticks the agreement and waits until the install button takes it.
+    void agree(const Installer& setup) {
+        ASSERT_TRUE(setup.click(kAgreeBox));
+        ASSERT_TRUE(setup.waitControl(kAgreeBox, [](const View& v) { return v.checked(); }));
+        ASSERT_TRUE(setup.waitControl(kInstallButton, [](const View& v) { return v.enabled(); }));
+    }
+    // From the progress page to the finish page, then the finish button (or the close button, which
+    // finishes too once the install is complete): the installer ends with 0.
+    void finish(Installer& setup, int button = kFinishButton) {
+        ASSERT_TRUE(setup.waitShown(kFinishPage, true, e2e::kInstallDeadline))
+            << "no finish page; message boxes: " << boxes(setup);
+        EXPECT_TRUE(setup.waitShown(kCloseButton, true));
+        ASSERT_TRUE(setup.click(button));
+        EXPECT_EQ(setup.waitExit(), 0);
+    }
+    static std::string boxes(const Installer& setup) {
+        std::string out;
+        for (const std::wstring& box : setup.messageBoxes()) out += "[" + narrow(box) + "] ";
+        return out;
+    }
+    // Focuses the path box and replaces its text by typing.
+    void typePath(const Installer& setup, const std::wstring& text) {
+        ASSERT_TRUE(setup.click(kPathBox));
+        e2e::pressWithControl('A');
+        pressKey(VK_BACK);
+        ASSERT_TRUE(setup.waitValue(kPathBox, L""));
+        e2e::typeText(text);
+    }
+    // The start button on the path page refuses the typed path with this message.
+    void expectRefused(const Installer& setup, const std::wstring& typed, const std::wstring& message) {
+        typePath(setup, typed);
+        ASSERT_TRUE(setup.waitValue(kPathBox, typed));
+        ASSERT_TRUE(setup.click(kStartButton));
+        HWND box = setup.waitMessageBox(L"错误");
+        ASSERT_NE(box, nullptr) << "no refusal of " << narrow(typed);
+        EXPECT_EQ(dialogText(box), message) << "typed " << narrow(typed);
+        EXPECT_TRUE(e2e::answer(box, IDOK));
+        EXPECT_TRUE(setup.waitShown(kPathPage, true));
+        EXPECT_FALSE(setup.control(kProgressPage).value().shown());
+    }
+
+    win::com_scope com_;
+};
 
 }  // namespace
 
-TEST(Installer, AgreeInstallFinishRegistersTheProduct) {
-    forgetProduct();
-    Process setup = startProcess(windowsPath(TARVO_TEST_SETUP_EXE));
-    ASSERT_TRUE(setup);
-    EndOnExit end{setup};
-    HWND window = waitInstallerWindow(setup.pid, 30000);
-    ASSERT_NE(window, nullptr) << "no installer window";
+TEST_F(InstallerTest, DefaultInstallRegistersEverythingAndExitsWithZero) {
+    // An old server under the product's class id is unregistered by the finish.
+    const std::wstring oldServer = tempFolder() + L"old_server.dll";
+    ASSERT_TRUE(CopyFileW((payloadFolder() + L"\\rirezirudaru.dll").c_str(), oldServer.c_str(), FALSE));
+    ASSERT_TRUE(
+        regWriteString(HKEY_CLASSES_ROOT, std::wstring(kOldServerKey) + L"\\InprocServer32", L"", oldServer));
+
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    e2e::ShowHideLog events(setup.pid());
 
     // One shadowed 600 x 400 window, 50 px above the screen's centre.
-    RECT r = windowRect(window);
+    RECT r = windowRect(setup.window());
     EXPECT_EQ(r.right - r.left, 600);
     EXPECT_EQ(r.bottom - r.top, 400);
     EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 600) / 2);
     EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 400 - 100) / 2);
     bool shadowShown = false;
-    for (HWND w : topLevelWindows(setup.pid, L"WINDOW:234:000"))
-        if (w != window && IsWindowVisible(w) && (windowExStyle(w) & WS_EX_LAYERED))
+    for (HWND w : topLevelWindows(setup.pid()))
+        if (w != setup.window() && IsWindowVisible(w) && (windowExStyle(w) & WS_EX_LAYERED))
             shadowShown = true;
     EXPECT_TRUE(shadowShown) << "the shadow companion is visible";
-    pumpFor(500);
-    screenshot(window, L"installer-agreement.png");
+    EXPECT_TRUE(setup.waitIdle());
+    screenshot(setup.window(), L"installer-agreement.png");
+    EXPECT_TRUE(setup.control(kCustomLink).value().shown())
+        << "no earlier install: the custom path is offered";
 
-    // The install button stays disabled until the agreement is ticked: a click does nothing.
-    uint32_t disabledFace = pixel(window, 300, 44 + 202);
-    click(at(window, 300, 44 + 202));
-    pumpFor(800);
-    EXPECT_FALSE(fileExists(installFolder() + L"TarvoVirtualCameraUI.exe"));
+    // The install button refuses clicks until the agreement is ticked. The click on it comes before
+    // the tick, so once the tick shows it has been handled too.
+    std::optional<View> install = setup.control(kInstallButton);
+    ASSERT_TRUE(install);
+    EXPECT_FALSE(install->enabled());
+    EXPECT_FALSE(setup.control(kAgreeBox).value().checked());
+    click(install->centre());
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    EXPECT_TRUE(setup.control(kAgreementPage).value().shown());
+    EXPECT_FALSE(setup.control(kProgressPage).value().shown());
+    // Unticking disables it again.
+    ASSERT_TRUE(setup.click(kAgreeBox));
+    EXPECT_TRUE(setup.waitControl(kInstallButton, [](const View& v) { return !v.enabled(); }));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
 
-    click(at(window, 58, 44 + 288));  // the agreement box
-    ASSERT_TRUE(pumpUntil([&] { return pixel(window, 300, 44 + 202) != disabledFace; }, 5000))
-        << "the install button looks enabled after the agreement";
-    click(at(window, 300, 44 + 202));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    ASSERT_TRUE(setup.waitShown(kFinishPage, true, e2e::kInstallDeadline))
+        << "no finish page; message boxes: " << boxes(setup);
+    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, kProductKey, L"InstallPath")) << "registered before the finish";
 
-    // The payload arrives; the finish page's button ends the dialog and registers the product.
-    ASSERT_TRUE(pumpUntil(
-        [&] { return !noMessageBox(setup.pid) || fileExists(installFolder() + L"TarvoVirtualCameraUI.exe"); },
-        120000));
-    ASSERT_TRUE(fileExists(installFolder() + L"TarvoVirtualCameraUI.exe")) << "the install did not start";
-    screenshot(window, L"installer-progress.png");
-    EXPECT_FALSE(regString(HKEY_CURRENT_USER, kProductKey, L"InstallPath")) << "registered before the finish";
-    // The finish button appears with the finish page; until then a press there meets an empty page.
-    DWORD start = GetTickCount();
-    while (processAlive(setup.pid) && GetTickCount() - start < 180000) {
-        ASSERT_TRUE(noMessageBox(setup.pid));
-        click(at(window, 306, 44 + 268));
-        pumpFor(700);
+    // The pages followed one another, the close button hidden while the progress page showed.
+    const std::vector<std::string> seen = events.resolve(setup.window());
+    EXPECT_TRUE(
+        e2e::inOrder(seen, {"show 3000", "hide 1000", "hide 5000", "show 4000", "hide 3000", "show 5000"}))
+        << ::testing::PrintToString(seen);
+    ASSERT_NO_FATAL_FAILURE(finish(setup));
+
+    expectRegistered(installFolder());
+    expectNumber(HKEY_CURRENT_USER, kComponentsKey, L"old_server.dll.unregistered", 1);
+    expectInstalledFiles(installFolder());
+    DeleteFileW(oldServer.c_str());
+}
+
+TEST_F(InstallerTest, ClosingBeforeTheInstallAsksAndYesEndsWithNothingRegistered) {
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    const std::wstring question =
+        L"安装程序未完成安装。如果您现在退出，您的程序将不能安装。\n\n"
+        L"您可以以后再运行安装程序完成安装。\n\n退出安装程序吗？";
+
+    // A second installer refuses to run beside it.
+    Installer second(setupExe());
+    ASSERT_TRUE(second.started());
+    HWND box = second.waitMessageBox(L"提示", e2e::kStartDeadline);
+    ASSERT_NE(box, nullptr) << "no refusal of a second installer";
+    EXPECT_EQ(dialogText(box), L"检测到Tarvo安装或卸载程序正在运行，请结束后重试。");
+    EXPECT_TRUE(e2e::answer(box, IDOK));
+    EXPECT_EQ(second.waitExit(), 0);
+
+    ASSERT_TRUE(setup.click(kCloseButton));
+    box = setup.waitMessageBox(L"退出安装程序");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(dialogText(box), question);
+    EXPECT_TRUE(e2e::answer(box, IDNO));  // No: the installer stays, and asks again
+    ASSERT_TRUE(setup.click(kCloseButton));
+    box = setup.waitMessageBox(L"退出安装程序");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(dialogText(box), question);
+    EXPECT_TRUE(e2e::answer(box, IDYES));
+
+    EXPECT_EQ(setup.waitExit(), 0);
+    expectNothingRegistered();
+    EXPECT_FALSE(fileExists(installFolder()));
+}
+
+TEST_F(InstallerTest, ThePathPageRefusesBadPathsBlocksKeysAndGoesBack) {
+    ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << "the test needs Q: unmapped";
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_TRUE(setup.click(kCustomLink));
+    ASSERT_TRUE(setup.waitShown(kPathPage, true));
+    EXPECT_FALSE(setup.control(kAgreementPage).value().shown());
+    EXPECT_EQ(setup.control(kPathBox).value().facts.value, installFolder());
+
+    // Each refusal under "错误"; the page stays.
+    ASSERT_TRUE(setup.click(kPathBox));
+    e2e::pressWithControl('A');
+    pressKey(VK_BACK);
+    ASSERT_TRUE(setup.waitValue(kPathBox, L""));
+    ASSERT_TRUE(setup.click(kStartButton));
+    HWND box = setup.waitMessageBox(L"错误");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(dialogText(box), L"安装路径不能为空");
+    EXPECT_TRUE(e2e::answer(box, IDOK));
+    expectRefused(setup, L"abc", L"你必须输入带驱动器卷标的完整路径，例如：\n\nC:\\Program Files\\");
+    expectRefused(setup, L"Q:\\Apps", L"输入的盘符无效");
+    expectRefused(setup, L"C:\\", L"不能安装到盘符根路径");
+    expectRefused(setup, L"C:", L"不能安装到盘符根路径");
+
+    // Typed with real keys: a second colon is refused, and so are ? " ' < > | always.
+    typePath(setup, L"C::\\a|b?c\"d'e<f>g:");
+    EXPECT_TRUE(setup.waitValue(kPathBox, L"C:\\abcdefg"));
+    EXPECT_EQ(setup.control(kPathBox).value().facts.value, L"C:\\abcdefg");
+
+    ASSERT_TRUE(setup.click(kBackButton));
+    EXPECT_TRUE(setup.waitShown(kAgreementPage, true));
+    EXPECT_FALSE(setup.control(kPathPage).value().shown());
+    EXPECT_FALSE(setup.control(kProgressPage).value().shown());
+    ASSERT_TRUE(setup.click(kCloseButton));
+    box = setup.waitMessageBox(L"退出安装程序");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(e2e::answer(box, IDYES));
+    EXPECT_EQ(setup.waitExit(), 0);
+    expectNothingRegistered();
+}
+
+TEST_F(InstallerTest, ANonEmptyFolderIsQuestionedAndTheTypedPathIsInstalledAndRegistered) {
+    const std::wstring folder = L"C:\\E2E Target\\";
+    ASSERT_TRUE(writeFile(folder + L"keep.txt", "the user's own file"));
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_TRUE(setup.click(kCustomLink));
+    ASSERT_TRUE(setup.waitShown(kPathPage, true));
+    typePath(setup, L"c:/E2E Target");
+    ASSERT_TRUE(setup.waitValue(kPathBox, L"c:/E2E Target"));
+
+    const std::wstring question =
+        L"文件夹:\r\n\r\nc:\\E2E Target\\\r\n\r\n不为空。您一定要安装到该文件夹中么?";
+    ASSERT_TRUE(setup.click(kStartButton));
+    HWND box = setup.waitMessageBox(L"提示");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(dialogText(box), question);
+    EXPECT_TRUE(e2e::answer(box, IDCANCEL));  // Cancel: the page stays, nothing starts
+    EXPECT_TRUE(setup.waitShown(kPathPage, true));
+    EXPECT_FALSE(setup.control(kProgressPage).value().shown());
+
+    ASSERT_TRUE(setup.click(kStartButton));
+    box = setup.waitMessageBox(L"提示");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(dialogText(box), question);
+    EXPECT_TRUE(e2e::answer(box, IDOK));
+    ASSERT_NO_FATAL_FAILURE(finish(setup));
+
+    const std::wstring installed = L"c:\\E2E Target\\";
+    expectRegistered(installed);
+    EXPECT_EQ(readFile(folder + L"keep.txt"), "the user's own file");
+    DeleteFileW((folder + L"keep.txt").c_str());
+    expectInstalledFiles(installed);
+    EXPECT_FALSE(fileExists(installFolder()));
+    deleteTree(folder);
+}
+
+// A folder refused at the question is not where the agreement page's install button installs.
+TEST_F(InstallerTest, AFolderRefusedAtTheQuestionIsNotUsedLater) {
+    const std::wstring folder = L"C:\\E2E Target\\";
+    ASSERT_TRUE(writeFile(folder + L"keep.txt", "the user's own file"));
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_TRUE(setup.click(kCustomLink));
+    ASSERT_TRUE(setup.waitShown(kPathPage, true));
+    typePath(setup, L"C:\\E2E Target");
+    ASSERT_TRUE(setup.waitValue(kPathBox, L"C:\\E2E Target"));
+    ASSERT_TRUE(setup.click(kStartButton));
+    HWND box = setup.waitMessageBox(L"提示");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(e2e::answer(box, IDCANCEL));
+
+    ASSERT_TRUE(setup.click(kBackButton));
+    ASSERT_TRUE(setup.waitShown(kAgreementPage, true));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    ASSERT_NO_FATAL_FAILURE(finish(setup));
+    expectRegistered(installFolder());
+    EXPECT_EQ(e2e::filesUnder(folder), std::vector<std::wstring>{L"keep.txt"});
+}
+
+TEST_F(InstallerTest, BrowsingForARootOrAFolderFillsThePathBox) {
+    ASSERT_TRUE(makeFolders(L"C:\\BrowseTarget"));
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_TRUE(setup.click(kCustomLink));
+    ASSERT_TRUE(setup.waitShown(kPathPage, true));
+
+    const struct {
+        const wchar_t* chosen;
+        const wchar_t* shown;
+    } cases[] = {{L"C:\\", L"C:\\DuvureVEdadiz\\"},
+                 {L"C:\\BrowseTarget", L"C:\\BrowseTarget\\DuvureVEdadiz\\"}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(setup.click(kBrowseButton));
+        HWND browser = nullptr;
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                for (HWND dialog : topLevelWindows(setup.pid(), L"#32770"))
+                    if (IsWindowVisible(dialog))
+                        browser = dialog;
+                return browser != nullptr;
+            },
+            e2e::kDeadline))
+            << "no folder browser";
+        const std::vector<std::wstring> texts = e2e::staticTexts(browser);
+        EXPECT_NE(std::find(texts.begin(), texts.end(), L"在列表中选择一个文件夹，然后单击“确定”。"),
+                  texts.end());
+        ASSERT_TRUE(e2e::selectInBrowser(setup, browser, c.chosen));
+        ASSERT_TRUE(e2e::answer(browser, IDOK));
+        EXPECT_TRUE(setup.waitValue(kPathBox, c.shown))
+            << "chose " << narrow(c.chosen) << ", the box shows "
+            << narrow(setup.control(kPathBox).value().facts.value);
     }
-    EXPECT_EQ(waitExit(setup, 30000), 0);
+    ASSERT_TRUE(setup.click(kCloseButton));
+    HWND box = setup.waitMessageBox(L"退出安装程序");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(e2e::answer(box, IDYES));
+    EXPECT_EQ(setup.waitExit(), 0);
+    deleteTree(L"C:\\BrowseTarget");
+}
 
-    EXPECT_EQ(regString(HKEY_CURRENT_USER, kProductKey, L"InstallPath"), installFolder());
-    EXPECT_EQ(regString(HKEY_CURRENT_USER, kProductKey, L"Version"), L"9.0.4.6");
-    EXPECT_EQ(regDword(HKEY_CURRENT_USER, kProductKey, L"New"), 1u);
-    EXPECT_EQ(regString(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                        L"TarvoVirtualCamera"),
-              installFolder() + L"TarvoVirtualCameraUI.exe")
-        << "the start-with-Windows box is checked on completion";
-    EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Vozizavuv");
-    EXPECT_EQ(regString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
-              installFolder() + L"unins000.exe");
-    EXPECT_EQ(regString(HKEY_CLASSES_ROOT, L"rozoz\\shell\\open\\command", nullptr),
-              L"\"" + installFolder() + L"TarvoVirtualCameraUI.exe\" %1");
-    EXPECT_TRUE(fileExists(specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Vozizavuv.lnk"));
-    forgetProduct();
+TEST_F(InstallerTest, AStoredPathOnAMappedDriveIsUsedAndHidesTheCustomPath) {
+    ASSERT_EQ(GetDriveTypeW(L"D:\\"), static_cast<UINT>(DRIVE_FIXED))
+        << "drive D: is not mapped (the installer_windows_drive_d test maps it before this one)";
+    deleteTree(L"D:\\Apps");
+    ASSERT_TRUE(regWriteString(HKEY_CURRENT_USER, kProductKey, L"InstallPath", L"D:/Apps/X"));
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    EXPECT_FALSE(setup.control(kCustomLink).value().shown());
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    ASSERT_NO_FATAL_FAILURE(finish(setup, kCloseButton));
+    expectRegistered(L"D:\\Apps\\X\\");
+    expectInstalledFiles(L"D:\\Apps\\X\\");
+    EXPECT_FALSE(fileExists(installFolder()));
+    deleteTree(L"D:\\Apps");
+}
+
+TEST_F(InstallerTest, AStoredPathOnAMissingDriveFallsBackToTheDefault) {
+    ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << "the test needs Q: unmapped";
+    ASSERT_TRUE(regWriteString(HKEY_CURRENT_USER, kProductKey, L"InstallPath", L"Q:/Apps/X"));
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    EXPECT_TRUE(setup.control(kCustomLink).value().shown());
+    EXPECT_EQ(setup.control(kPathBox).value().facts.value, installFolder());
+    ASSERT_TRUE(setup.click(kCloseButton));
+    HWND box = setup.waitMessageBox(L"退出安装程序");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(e2e::answer(box, IDYES));
+    EXPECT_EQ(setup.waitExit(), 0);
+}
+
+namespace {
+
+// A payload file in the middle of the install script's order.
+std::wstring middleFile(const std::vector<Operation>& ops) {
+    std::vector<std::wstring> files;
+    for (const Operation& op : ops)
+        if (op.kind == 1)
+            files.push_back(op.path);
+    return files.empty() ? std::wstring() : files[files.size() / 2];
+}
+
+// The file written and held open with no sharing, as another program holding it would.
+win::unique_file holdFile(const std::wstring& path, const std::string& content) {
+    if (!writeFile(path, content))
+        return win::unique_file();
+    return win::unique_file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::wstring heldQuestion(const std::wstring& path) {
+    return L"文件可能被其他程序占用。\r\n" + path + L"\r\n请关闭占用的程序再重试";
+}
+
+}  // namespace
+
+TEST_F(InstallerTest, AHeldFileIsQuestionedAndRetryAfterItsReleaseCompletes) {
+    const std::wstring held = middleFile(manifest());
+    ASSERT_FALSE(held.empty());
+    win::unique_file hold = holdFile(installFolder() + held, "held by another program");
+    ASSERT_TRUE(hold);
+
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    HWND box = setup.waitMessageBox(L"异常", e2e::kInstallDeadline);
+    ASSERT_NE(box, nullptr) << "no question about the held file";
+    EXPECT_EQ(dialogText(box), heldQuestion(installFolder() + held));
+    // Meanwhile the progress page shows and the close button cannot be reached.
+    EXPECT_TRUE(setup.control(kProgressPage).value().shown());
+    EXPECT_FALSE(setup.control(kCloseButton).value().shown());
+
+    // Retry while it is still held asks again; after the release it goes through.
+    ASSERT_TRUE(e2e::answer(box, IDRETRY));
+    box = setup.waitMessageBox(L"异常");
+    ASSERT_NE(box, nullptr) << "a retry of a held file asks again";
+    EXPECT_EQ(dialogText(box), heldQuestion(installFolder() + held));
+    hold.reset();
+    ASSERT_TRUE(e2e::answer(box, IDRETRY));
+    ASSERT_NO_FATAL_FAILURE(finish(setup));
+    expectRegistered(installFolder());
+    expectInstalledFiles(installFolder());
+}
+
+TEST_F(InstallerTest, AHeldFileCancelledStopsTheInstallAndKeepsWhatIsWritten) {
+    const std::vector<Operation> ops = manifest();
+    const std::wstring held = middleFile(ops);
+    ASSERT_FALSE(held.empty());
+    win::unique_file hold = holdFile(installFolder() + held, "held by another program");
+    ASSERT_TRUE(hold);
+
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    HWND box = setup.waitMessageBox(L"异常", e2e::kInstallDeadline);
+    ASSERT_NE(box, nullptr) << "no question about the held file";
+    EXPECT_EQ(dialogText(box), heldQuestion(installFolder() + held));
+    ASSERT_TRUE(e2e::answer(box, IDCANCEL));
+    // The dialog ends, the worker stops, and the installer exits (it waits for the worker).
+    EXPECT_EQ(setup.waitExit(), 0);
+    hold.reset();
+
+    // Files before the held one are complete, the held one is untouched, later ones never came.
+    bool before = true;
+    for (const Operation& op : ops) {
+        if (op.kind != 1)
+            continue;
+        const std::wstring target = installFolder() + op.path;
+        if (op.path == held) {
+            EXPECT_EQ(readFile(target), "held by another program");
+            before = false;
+        } else if (before) {
+            EXPECT_TRUE(readFile(target) == readFile(payloadFolder() + L"\\" + op.path)) << narrow(op.path);
+        } else {
+            EXPECT_FALSE(fileExists(target)) << narrow(op.path) << " was written after the cancel";
+        }
+    }
+    expectNothingRegistered();
+    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, kComponentsKey, L"TarvoVCam.ax.registered"))
+        << "the install script went on after the cancel";
+}
+
+TEST_F(InstallerTest, TheProductRunningFromTheInstallPathIsQuestionedAndCancelEnds) {
+    RunningProduct product(installFolder());
+    ASSERT_TRUE(product.waitUp()) << "the product did not come up";
+
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    HWND box = setup.waitMessageBox(L"提示");
+    ASSERT_NE(box, nullptr) << "no question about the running product";
+    EXPECT_EQ(dialogText(box), L"veze正在运行中，是否停止veze？");
+    ASSERT_TRUE(e2e::answer(box, IDCANCEL));
+    EXPECT_EQ(setup.waitExit(), 0);
+
+    EXPECT_TRUE(product.running()) << "Cancel keeps the product running";
+    EXPECT_EQ(e2e::filesUnder(installFolder()), std::vector<std::wstring>{kProgram})
+        << "nothing was installed";
+    expectNothingRegistered();
+}
+
+namespace {
+
+constexpr wchar_t kGoFlag[] = L"tarvo_e2e_go";
+
+// A copy of the installer whose install script is this text; the UI script, layouts, skin, payload and
+// engine are the installer's own. Empty on failure.
+std::wstring setupWithInstallScript(const std::string& script) {
+    const std::wstring path = tempFolder() + L"setup_notify.exe";
+    if (!CopyFileW(setupExe().c_str(), path.c_str(), FALSE))
+        return std::wstring();
+    HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
+    if (!update)
+        return std::wstring();
+    const BOOL replaced = UpdateResourceW(
+        update, L"_TARVORESC", MAKEINTRESOURCEW(114), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+        const_cast<char*>(script.data()), static_cast<DWORD>(script.size()));
+    return EndUpdateResourceW(update, !replaced) && replaced ? path : std::wstring();
+}
+
+}  // namespace
+
+// No payload of the product reports position 37 of 120, and the install script never asks for a restart:
+// a worker that sends exactly those notifications drives the real UI script.
+TEST_F(InstallerTest, TheWorkersProgressAndRestartNotificationsReachTheUser) {
+    const std::wstring exe = setupWithInstallScript(
+        "notifyMessage('{code=1}')\n"
+        "notifyMessage('{code=3,range=120}')\n"
+        "notifyMessage('{code=4,position=37,text=[[解压文件.version]]}')\n"
+        "local go = getTempFolder() .. 'tarvo_e2e_go'\n"
+        "while not fileExists(go) do sleep(20) end\n"
+        "removeFile(go)\n"
+        "notifyMessage('{code=7}')\n"
+        "notifyMessage('{code=2}')\n");
+    ASSERT_FALSE(exe.empty());
+    const std::wstring marker = tempFolder() + kRestartMarker;
+    DeleteFileW((tempFolder() + kGoFlag).c_str());
+
+    Installer setup(exe);
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    const std::optional<View> close = setup.control(kCloseButton);
+    ASSERT_TRUE(close && close->shown());
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    View text;
+    EXPECT_TRUE(setup.waitControl(
+        kProgressText, [](const View& v) { return v.facts.name == L"正在安装30%..."; }, e2e::kDeadline,
+        &text))
+        << narrow(text.facts.name);
+    screenshot(setup.window(), L"installer-progress.png");
+
+    // The close button is hidden: neither a screen reader's press nor a click where it was reaches it.
+    EXPECT_FALSE(setup.control(kCloseButton).value().shown());
+    EXPECT_EQ(e2e::runAcctool(L"do", L"--id 5000"), 4) << "acctool's press is refused";
+    click(close->centre());
+    // Input is handled in order: once a move onto the progress page has made it hot (after the click
+    // took the mouse off it), the click has been handled too, and a question it raised would have
+    // disabled the window for that move.
+    EXPECT_TRUE(setup.waitControl(kProgressPage, [](const View& v) { return !v.hot(); }));
+    moveMouse(setup.control(kProgressPage).value().centre());
+    EXPECT_TRUE(setup.waitControl(kProgressPage, [](const View& v) { return v.hot(); })) << boxes(setup);
+    EXPECT_TRUE(setup.messageBoxes().empty()) << boxes(setup);
+    EXPECT_FALSE(fileExists(marker));
+
+    ASSERT_TRUE(writeFile(tempFolder() + kGoFlag, ""));
+    ASSERT_TRUE(setup.waitShown(kFinishPage, true)) << boxes(setup);
+    EXPECT_TRUE(setup.messageBoxes().empty()) << boxes(setup);
+    std::optional<std::string> written = readFile(marker);
+    ASSERT_TRUE(written) << "a restart request writes the marker";
+    EXPECT_EQ(written->size(), 8u);
+
+    // After the dialog the restart is offered; Cancel ends without it.
+    ASSERT_TRUE(setup.click(kFinishButton));
+    HWND box = setup.waitMessageBox(L"提示");
+    ASSERT_NE(box, nullptr) << "no restart question";
+    EXPECT_EQ(dialogText(box), L"veze需要重启电脑才能正常使用，是否立即重启?");
+    ASSERT_NE(GetDlgItem(box, IDCANCEL), nullptr);
+    ASSERT_TRUE(e2e::answer(box, IDCANCEL));
+    EXPECT_EQ(setup.waitExit(), 0);
+
+    // Until the machine restarts, the installer refuses to start again.
+    Installer again(setupExe());
+    ASSERT_TRUE(again.started());
+    box = again.waitMessageBox(L"提示", e2e::kStartDeadline);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(dialogText(box), L"检测到Tarvo安装或卸载操作尚未完成，需要重启电脑。");
+    EXPECT_TRUE(e2e::answer(box, IDOK));
+    EXPECT_EQ(again.waitExit(), 0);
+    DeleteFileW(exe.c_str());
+}
+
+TEST_F(InstallerTest, AnInstallFolderThatCannotBeCreatedIsReportedAndEndsTheInstaller) {
+    // A file stands where the folder should be: as a folder it does not exist, and it cannot be made.
+    ASSERT_TRUE(writeFile(L"C:\\E2E File", "a file, not a folder"));
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_TRUE(setup.click(kCustomLink));
+    ASSERT_TRUE(setup.waitShown(kPathPage, true));
+    typePath(setup, L"C:\\E2E File");
+    ASSERT_TRUE(setup.waitValue(kPathBox, L"C:\\E2E File"));
+    ASSERT_TRUE(setup.click(kStartButton));
+    HWND box = setup.waitMessageBox(L"错误", e2e::kInstallDeadline);
+    ASSERT_NE(box, nullptr) << "no report of the failed folder";
+    EXPECT_EQ(dialogText(box), L"安装过程发生异常\r\n\r\n创建文件夹C:\\E2E File\\失败");
+    ASSERT_TRUE(e2e::answer(box, IDOK));
+    EXPECT_EQ(setup.waitExit(), 0);
+    EXPECT_EQ(readFile(L"C:\\E2E File"), "a file, not a folder");
+    expectNothingRegistered();
+}
+
+TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndOkEndsItAndInstalls) {
+    RunningProduct product(L"C:\\E2E Elsewhere\\");
+    ASSERT_TRUE(product.waitUp()) << "the product did not come up";
+
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    HWND box = setup.waitMessageBox(L"提示", e2e::kInstallDeadline);
+    ASSERT_NE(box, nullptr) << "no question about the running programs";
+    // One name per line: the install script sends CR LF, which the notification's long bracket reads
+    // back as a line feed.
+    EXPECT_EQ(dialogText(box), L"立即结束以下程序来继续安装过程吗?\r\n" + product.path() + L"\n");
+    ASSERT_TRUE(e2e::answer(box, IDOK));
+    EXPECT_TRUE(pumpUntil([&] { return !product.running(); }, e2e::kDeadline)) << "OK ends the product";
+    ASSERT_NO_FATAL_FAILURE(finish(setup));
+    expectRegistered(installFolder());
+    expectInstalledFiles(installFolder());
+}
+
+TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndCancelStopsBeforeAnyFile) {
+    RunningProduct product(L"C:\\E2E Elsewhere\\");
+    ASSERT_TRUE(product.waitUp()) << "the product did not come up";
+
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    HWND box = setup.waitMessageBox(L"提示", e2e::kInstallDeadline);
+    ASSERT_NE(box, nullptr) << "no question about the running programs";
+    ASSERT_TRUE(e2e::answer(box, IDCANCEL));
+    EXPECT_EQ(setup.waitExit(), 0);
+    EXPECT_TRUE(product.running()) << "Cancel keeps the product running";
+    EXPECT_TRUE(e2e::filesUnder(installFolder()).empty()) << "no file is extracted after the refusal";
+    expectNothingRegistered();
+}
+
+TEST_F(InstallerTest, FinishAndStartRegistersAndStartsTheInstalledProgram) {
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    ASSERT_NO_FATAL_FAILURE(finish(setup, kStartProgramButton));
+    expectRegistered(installFolder());
+
+    // The program that runs is the installed one.
+    std::vector<DWORD> running;
+    ASSERT_TRUE(pumpUntil([&] { return !(running = processesByName(kProgram)).empty(); }, e2e::kDeadline))
+        << "the installed program did not start";
+    struct EndPrograms {
+        std::vector<DWORD>& ids;
+        ~EndPrograms() {
+            for (DWORD id : ids) {
+                win::unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+                if (process) {
+                    TerminateProcess(process.get(), 0);
+                    WaitForSingleObject(process.get(), e2e::kDeadline);
+                }
+            }
+        }
+    } endPrograms{running};
+    win::unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, running.front()));
+    wchar_t image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    ASSERT_TRUE(process && QueryFullProcessImageNameW(process.get(), 0, image, &size));
+    EXPECT_EQ(_wcsicmp(image, (installFolder() + kProgram).c_str()), 0) << narrow(image);
+    // The system reports version 6.1 here: the program is started through the shell, which the
+    // installer notes in its log in the install folder.
+    const std::string log = readFile(installFolder() + L"devbug.log").value_or("");
+    EXPECT_NE(log.find("][ERROR] 2222"), std::string::npos) << log;
 }
