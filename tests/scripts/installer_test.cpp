@@ -392,6 +392,8 @@ TEST_F(InstallerTest, ThePathPageRefusesBadPathsBlocksKeysAndGoesBack) {
     ASSERT_TRUE(setup.waitShown(kPathPage, true));
     EXPECT_FALSE(setup.control(kAgreementPage).value().shown());
     EXPECT_EQ(setup.control(kPathBox).value().facts.value, installFolder());
+    // A screen reader names the box (its value is the path, so the name comes from its tooltip).
+    EXPECT_EQ(setup.control(kPathBox).value().facts.name, L"安装位置");
 
     // Each refusal under "错误"; the page stays.
     ASSERT_TRUE(setup.click(kPathBox));
