@@ -252,13 +252,26 @@ int wmain(int argc, wchar_t** argv) {
     const uint64_t uiCpu0 = threadCpu100ns(uiThread.get());
     const uint64_t processCpu0 = processCpu100ns(setup.handle.get());
     const LONGLONG t0 = now();
+    // The pointer stays on the button: the button reads the cursor's position when its release
+    // arrives, so moving away at once could make the release land outside.
     click(clientToScreen(window, kInstall));
-    // The pointer leaves the page's controls, so no hover look can be taken for the finish page.
-    moveMouse(clientToScreen(window, POINT{590, 390}));
-    // The finish page paints its finish button where the progress page has only its background.
-    bool finished = pumpUntil([&] { return pixel(window, kFinish) != emptyAtFinish || !processAlive(setup.pid); },
-                              30 * 60 * 1000);
-    const LONGLONG t1 = now();
+    // The finish page paints its finish button where the progress page has only its background; the
+    // change must hold for a few polls (no passing erase of the page counts), and is timed from its start.
+    LONGLONG changed = 0;
+    bool finished = pumpUntil(
+        [&] {
+            if (!processAlive(setup.pid))
+                return true;
+            if (pixel(window, kFinish) == emptyAtFinish) {
+                changed = 0;
+                return false;
+            }
+            if (!changed)
+                changed = now();
+            return seconds(now() - changed) >= 0.03;
+        },
+        30 * 60 * 1000);
+    const LONGLONG t1 = changed;
     const uint64_t uiCpu1 = threadCpu100ns(uiThread.get());
     const uint64_t processCpu1 = processCpu100ns(setup.handle.get());
     if (!finished || !processAlive(setup.pid))
