@@ -35,12 +35,14 @@ bench_pid() {
 
 # bench_run NAME EXE CMD...: runs CMD (output into $bench_out/NAME.out), and prints NAME_s (wall time
 # from start to exit) and NAME_peak_rss_MB: the kernel's high-water mark of resident memory (VmHWM) of
-# the Wine process of EXE (see bench_pid), read until it ends. Wine's own "peak" counters report the
-# current figure, so the peak is taken from outside. Returns CMD's exit code.
+# the Wine process of EXE (see bench_pid), read until it ends, and NAME_cpu_s, that process's user and
+# kernel time as last read (at most 20 ms before its end; less sensitive to a loaded machine than the
+# wall time). Wine's own "peak" counters report the current figure, so the peak is taken from outside.
+# Returns CMD's exit code.
 bench_run() {
   local name=$1 pattern=$2
   shift 2
-  local t0 t1 pid="" peak=0 key value unit rc=0
+  local t0 t1 pid="" peak=0 key value unit rc=0 stat ticks=0 fields
   t0=$(date +%s%N)
   "$@" >"$bench_out/$name.out" 2>"$bench_out/$name.err" &
   local cmd=$!
@@ -49,7 +51,12 @@ bench_run() {
     if [ -n "$pid" ]; then
       while read -r key value unit; do
         if [ "$key" = "VmHWM:" ] && [ "$value" -gt "$peak" ]; then peak=$value; fi
-      done <"/proc/$pid/status" 2>/dev/null || true
+      done 2>/dev/null <"/proc/$pid/status" || true
+      # Fields after the command name: state is the first, utime the 12th and stime the 13th.
+      if read -r stat 2>/dev/null <"/proc/$pid/stat"; then
+        read -r -a fields <<<"${stat##*) }"
+        ticks=$((fields[11] + fields[12]))
+      fi
     fi
     sleep 0.02
   done
@@ -57,6 +64,7 @@ bench_run() {
   t1=$(date +%s%N)
   echo "${name}_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", (b - a) / 1e9 }')"
   echo "${name}_peak_rss_MB=$(awk -v k="$peak" 'BEGIN { printf "%.1f", k / 1024 }')"
+  echo "${name}_cpu_s=$(awk -v t="$ticks" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t / hz }')"
   return "$rc"
 }
 

@@ -2,7 +2,7 @@
 # peer_tools_test.sh SOURCE_DIR WORK_DIR: bench/peer/make-nsis builds solid and non-solid installers of a
 # folder with awkward names that install, silently under Wine, exactly what program.lz would pack (all
 # but the top README.txt), empty folders included; bench_run times such an installer and finds its Wine
-# process for the peak memory. Exit 77 (skipped) without makensis.
+# process for the peak memory and the CPU time. Exit 77 (skipped) without makensis.
 set -euo pipefail
 source_dir=$1
 work=$2
@@ -48,6 +48,9 @@ for kind in nonsolid solid; do
   # A Wine process holds several MB resident; 0 would mean its process was never found.
   check "the $kind run's peak memory is read from its Wine process ($peak MB)" \
     awk -v p="$peak" 'BEGIN { exit !(p >= 4) }'
+  cpu=$(sed -n "s/^tool_${kind}_cpu_s=//p" <<<"$out")
+  check "the $kind run's CPU time is read from its Wine process ($cpu s)" \
+    awk -v c="$cpu" 'BEGIN { exit !(c > 0) }'
   rm -rf "$temp/tool-$kind"
 done
 echo "$passed passed, $failures failed"
