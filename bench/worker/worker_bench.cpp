@@ -1,10 +1,12 @@
-// worker_bench [notify|install|install-only|all]: prints figures as "name=value" lines.
-//  notify:  median µs of notifyMessage with a trivial handler (UI thread in a GetMessage loop) and, in
-//           the same run between the same two threads, of a bare event ping-pong (the floor).
-//  install: MB/s of unpacked payload from the first notification to {code=2} for the embedded
-//           LG.lua + program.lz, against a bare single-thread decode of every entry into memory from a
-//           private copy of the payload; peak private memory. install-only leaves the bare decode and
-//           its copy out, so that memory sampled from outside (sample_memory.sh) shows the install alone.
+// worker_bench [notify|install|decode|install-only|all]: prints figures as "name=value" lines.
+//  notify:       median µs of notifyMessage with a trivial handler (UI thread in a GetMessage loop)
+//                and, in the same run between the same two threads, of a bare event ping-pong (the
+//                floor).
+//  install:      MB/s of unpacked payload from the first notification to {code=2} for the embedded
+//                LG.lua + program.lz, against a bare decode of every entry into memory; peak private
+//                memory.
+//  decode:       the bare decode alone, and install-only the install alone, so that a sampler outside
+//                the process sees the peak memory of each by itself.
 #include <windows.h>
 #include <psapi.h>
 
@@ -107,27 +109,57 @@ struct InstallTimes {
     std::atomic<bool> ended{false};
 };
 
-void benchInstall(bool bare) {
-    // The floor: every entry decoded from a private copy of the payload already in memory, so that
-    // neither page faults nor page releases count.
+struct BareDecode {
+    double seconds = 0;
+    uint64_t unpacked = 0;
+    size_t entries = 0;
+    size_t archiveSize = 0;
+};
+
+// The embedded payload's sizes and, when decode is set, every entry decoded into memory and dropped,
+// on this thread alone. The decode reads a private copy already in memory, so that neither page faults
+// nor page releases count; sizes alone are read from the payload in place.
+bool readPayload(bool decode, BareDecode* out) {
     FileSystem* files = currentFileSystem();
     size_t archiveSize = 0;
     OwnedArchive archive;
-    if (!(bare ? archive.open(files, L"program.lz") : archive.openInPlace(files, L"program.lz")) ||
+    if (!(decode ? archive.open(files, L"program.lz") : archive.openInPlace(files, L"program.lz")) ||
         !files->mapFile(L"program.lz", &archiveSize)) {
         std::printf("error=no payload resource\n");
-        return;
+        return false;
     }
-    uint64_t unpacked = 0;
-    for (const auto& [name, entry] : archive.get()->entries()) unpacked += entry.contentSize();
+    out->archiveSize = archiveSize;
+    out->entries = archive.get()->entries().size();
     LONGLONG t0 = now();
-    if (bare)
-        for (const auto& [name, entry] : archive.get()->entries())
-            unique_entry(extractEntry(*archive.get(), entry, nullptr));
-    double bareSeconds = ticksToMicros(now() - t0) / 1e6;
-    size_t entries = archive.get()->entries().size();
-    archive.close();
+    for (const auto& [name, entry] : archive.get()->entries()) {
+        size_t got = 0;
+        if (!decode)
+            out->unpacked += entry.contentSize();
+        else if (unique_entry(extractEntry(*archive.get(), entry, &got)))
+            out->unpacked += got;
+    }
+    out->seconds = ticksToMicros(now() - t0) / 1e6;
+    return true;
+}
 
+void printPayload(const BareDecode& bare, bool decoded) {
+    double mb = static_cast<double>(bare.unpacked) / 1e6;
+    std::printf("entries=%zu\nunpacked_MB=%.1f\narchive_MB=%.1f\n", bare.entries, mb,
+                static_cast<double>(bare.archiveSize) / 1e6);
+    if (decoded)
+        std::printf("bare_decode_s=%.2f\nbare_decode_MBps=%.1f\n", bare.seconds, mb / bare.seconds);
+}
+
+struct InstallRun {
+    double seconds = 0;
+    double entrySeconds = 0;
+    int notes = 0;
+    bool completed = false;
+};
+
+// The embedded install script run by the worker into a fresh folder under %TEMP%, with this thread as
+// the user-interface thread answering every notification at once.
+InstallRun runInstall() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     std::wstring target = std::wstring(temp) + L"worker_bench_install\\";
@@ -164,26 +196,47 @@ void benchInstall(bool bare) {
     pumpUntil(ended);
     waiter.join();
     handler.detach();
+    removeTreeForced(target);
 
+    InstallRun run;
+    run.seconds = ticksToMicros(times.finish - times.first) / 1e6;
+    run.entrySeconds = ticksToMicros(times.registerStep - times.firstEntry) / 1e6;
+    run.notes = times.notes;
+    run.completed = times.finish != 0;
+    return run;
+}
+
+void printInstall(const InstallRun& run, uint64_t unpacked) {
+    double mb = static_cast<double>(unpacked) / 1e6;
+    std::printf("install_s=%.2f\ninstall_MBps=%.1f\n", run.seconds, mb / run.seconds);
+    std::printf("install_entries_only_s=%.2f\ninstall_entries_only_MBps=%.1f\n", run.entrySeconds,
+                mb / run.entrySeconds);
+    std::printf("notifications=%d\ncompleted=%d\n", run.notes, run.completed);
+}
+
+// Under Wine both counters report the current figure, not the peak: sample from outside for a peak.
+void printMemory() {
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof(memory);
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                          sizeof(memory));
-    removeTreeForced(target);
-    double installSeconds = ticksToMicros(times.finish - times.first) / 1e6;
-    double entrySeconds = ticksToMicros(times.registerStep - times.firstEntry) / 1e6;
-    double mb = static_cast<double>(unpacked) / 1e6;
-    std::printf("entries=%zu\nunpacked_MB=%.1f\narchive_MB=%.1f\n", entries, mb,
-                static_cast<double>(archiveSize) / 1e6);
-    std::printf("bare_decode_s=%.2f\nbare_decode_MBps=%.1f\n", bareSeconds, mb / bareSeconds);
-    std::printf("install_s=%.2f\ninstall_MBps=%.1f\ninstall_vs_bare=%.2f\n", installSeconds,
-                mb / installSeconds, bareSeconds / installSeconds);
-    std::printf("install_entries_only_s=%.2f\ninstall_entries_only_MBps=%.1f\n", entrySeconds,
-                mb / entrySeconds);
-    std::printf("notifications=%d\ncompleted=%d\n", times.notes, times.finish != 0);
     std::printf("peak_private_MB=%.1f\npeak_working_set_MB=%.1f\n",
                 static_cast<double>(memory.PeakPagefileUsage) / 1e6,
                 static_cast<double>(memory.PeakWorkingSetSize) / 1e6);
+}
+
+void benchInstall(bool decode, bool install) {
+    BareDecode bare;
+    if (!readPayload(decode, &bare))
+        return;
+    printPayload(bare, decode);
+    if (install) {
+        InstallRun run = runInstall();
+        printInstall(run, bare.unpacked);
+        if (decode)
+            std::printf("install_vs_bare=%.2f\n", bare.seconds / run.seconds);
+    }
+    printMemory();
 }
 
 }  // namespace
@@ -197,8 +250,12 @@ int main(int argc, char** argv) {
     createUiContextWithParts();
     if (what == "notify" || what == "all")
         benchNotify(argc > 2 ? std::atoi(argv[2]) : 20000);
-    if (what == "install" || what == "install-only" || what == "all")
-        benchInstall(what != "install-only");
+    if (what == "install" || what == "all")
+        benchInstall(true, true);
+    else if (what == "decode")
+        benchInstall(true, false);
+    else if (what == "install-only")
+        benchInstall(false, true);
     destroyUiContextWithParts();
     SRService::stop();
     return 0;

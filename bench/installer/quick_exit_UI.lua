@@ -1,0 +1,2 @@
+-- UI script of the start-up benchmark's installer: returns at once, so the process runs its whole
+-- start-up and shutdown without opening a window.
