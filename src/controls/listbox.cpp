@@ -219,17 +219,17 @@ void ListBox::onPrevLButtonDown(void* self, Control*, EventRecord&) {
         window->setFocusedControl(list);
 }
 
-void ListBox::onLButtonDown(void* self, Control* sender, EventRecord&) {
+void ListBox::onLButtonDown(void* self, Control* sender, EventRecord& event) {
     auto* list = static_cast<ListBox*>(self);
     // Presses on the bars (or on a nested list's) are not item choices.
     for (Control* c = sender; c && c != list; c = c->parent()) {
         if (dynamic_cast<ScrollBar*>(c) || (c != sender && dynamic_cast<ListBox*>(c)))
             return;
     }
-    // The item under the pointer, whatever was hit: items such as labels are transparent to the mouse.
+    // The item under the press, whatever was hit: items such as labels are transparent to the mouse.
     POINT p{0, 0};
     ListItemStack* stack = list->stack_;
-    if (!stack || !stack->fromWindowPoint(&p) || p.x < 0 ||
+    if (!stack || !stack->eventPoint(event, &p) || p.x < 0 ||
         p.x >= stack->bounds().right - stack->bounds().left)
         return;
     if (Control* item = stack->itemAtY(p.y))

@@ -176,7 +176,8 @@ void ScrollBar::onTick() {
         raiseNotify(scrollRequest::lineForward, 0);
     } else if (held & (kTrackBefore | kTrackAfter)) {
         // The track repeats only while the pointer is still on the same side of the thumb, so paging
-        // stops once the thumb has passed the pointer.
+        // stops once the thumb has passed the pointer. A tick has no point of its own: it follows the
+        // pointer as it is now.
         POINT p{0, 0};
         if (!fromWindowPoint(&p) || hitPart(p) != held)
             return;
@@ -184,10 +185,10 @@ void ScrollBar::onTick() {
     }
 }
 
-void ScrollBar::onLButtonDown(void* self, Control*, EventRecord&) {
+void ScrollBar::onLButtonDown(void* self, Control*, EventRecord& event) {
     auto* bar = static_cast<ScrollBar*>(self);
     POINT p{0, 0};
-    if (!bar->fromWindowPoint(&p))
+    if (!bar->eventPoint(event, &p))
         return;
     const uint32_t part = bar->hitPart(p);
     bar->state_ = (bar->state_ & ~kPressedParts) | part;
@@ -200,10 +201,10 @@ void ScrollBar::onLButtonDown(void* self, Control*, EventRecord&) {
     bar->invalidate(false);
 }
 
-void ScrollBar::onMouseMove(void* self, Control*, EventRecord&) {
+void ScrollBar::onMouseMove(void* self, Control*, EventRecord& event) {
     auto* bar = static_cast<ScrollBar*>(self);
     POINT p{0, 0};
-    if (!bar->fromWindowPoint(&p))
+    if (!bar->eventPoint(event, &p))
         return;
     const uint32_t part = bar->hitPart(p);
     if (!bar->hasFlag(flag::pressed)) {

@@ -1,6 +1,7 @@
 #include "dui/control.h"
 
 #include <oleacc.h>
+#include <windowsx.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -393,6 +394,15 @@ bool Control::fromWindowPoint(POINT* point) const {
     POINT cursor = window_->cursorClientPosition();
     point->x = cursor.x - offset.x;
     point->y = cursor.y - offset.y;
+    return true;
+}
+
+bool Control::eventPoint(const EventRecord& event, POINT* point) const {
+    if (!isLiveControl(this))
+        return false;
+    POINT offset = windowOffset(this);
+    point->x = GET_X_LPARAM(event.lParam) - offset.x;
+    point->y = GET_Y_LPARAM(event.lParam) - offset.y;
     return true;
 }
 

@@ -92,6 +92,9 @@ class Control : public Object {
     bool toWindowPoint(POINT* point) const;
     // The window's cursor position in this control's coordinates.
     bool fromWindowPoint(POINT* point) const;
+    // A mouse event's own point (client coordinates in lParam) in this control's coordinates: where
+    // the press or move happened, not where the pointer is by the time a busy window handles it.
+    bool eventPoint(const EventRecord& event, POINT* point) const;
 
     // Window attachment; attach and detach recurse into containers.
     void attach(WindowHost* window);

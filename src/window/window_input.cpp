@@ -165,8 +165,12 @@ void WindowImpl::onCaptureChanged() {
 
 // ---- Wheel, cursor, focus -----------------------------------------------------------------------------
 
+// The control under the pointer when the wheel turned (screen coordinates in lParam), not under where
+// the pointer is by the time the message is handled.
 LRESULT WindowImpl::onMouseWheel(WPARAM wParam, LPARAM lParam) {
-    if (Control* c = enabledControlAt(cursorClientPosition()))
+    POINT p = pointOf(lParam);
+    ScreenToClient(handle(), &p);
+    if (Control* c = enabledControlAt(p))
         raise(c, event::MouseWheel, kRouteBubble, wParam, lParam);
     return 0;
 }

@@ -414,6 +414,13 @@ TEST_F(Tree, InvalidationAndWindowCoordinates) {
     ASSERT_TRUE(button->fromWindowPoint(&p));
     EXPECT_EQ(p.x, 5);
     EXPECT_EQ(p.y, 4);
+    // A mouse event's own point (negative coordinates too: off to the left and above, under capture)
+    // rather than the cursor's.
+    EventRecord move;
+    move.lParam = MAKELPARAM(-3, 40);
+    ASSERT_TRUE(button->eventPoint(move, &p));
+    EXPECT_EQ(p.x, -18);
+    EXPECT_EQ(p.y, 14);
 
     window.dirty.clear();
     int before = window.repaintRequests;

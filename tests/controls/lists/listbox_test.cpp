@@ -102,6 +102,21 @@ TEST_F(ListBoxInput, ClickSelectsTheItemUnderThePointerAndNotifies) {
     EXPECT_EQ(list->selectedItem(), item(list, 0));
 }
 
+// Pressed and released over item 1, both queued before the window handles them; by then the pointer
+// is over item 3.
+TEST_F(ListBoxInput, AClickChoosesTheItemItWasMadeOnNotTheOneThePointerReachedSince) {
+    WindowImpl* w = open(listWith(20));
+    auto* list = byId<ListBox>(w, 1);
+    ASSERT_TRUE(list);
+    EventCounter notify(list, event::Notify);
+
+    click(pointIn(w, list, 30, 24 + 12));
+    moveMouse(pointIn(w, list, 30, 3 * 24 + 12));
+    ASSERT_TRUE(pumpUntil([&] { return notify.count() >= 1; }, kDeadline));
+    EXPECT_EQ(notify.values[0], 1) << "Notify carries the index of the item the click was made on";
+    EXPECT_EQ(list->selectedItem(), item(list, 1));
+}
+
 TEST_F(ListBoxInput, UpAndDownMoveTheSelectionIntoView) {
     WindowImpl* w = open(listWith(20));
     auto* list = byId<ListBox>(w, 1);
@@ -144,6 +159,30 @@ TEST_F(ListBoxInput, WheelScrollsTwoItemsPerNotch) {
     wheel(-10);
     ASSERT_TRUE(pumpUntil([&] { return list->verticalBar()->position() == 380; }, kDeadline))
         << "limited to total - page";
+}
+
+// The wheel turns over the left list; before the window handles it the pointer is over the right one.
+TEST_F(ListBoxInput, TheWheelScrollsTheListItTurnedOverNotTheOneThePointerReachedSince) {
+    WindowImpl* w = open(R"(<Canvas initSize="340,140">
+  <ListBox id="1" x="10" y="10" width="150" height="100" itemHeight="24">)" +
+                         items(20) + R"(</ListBox>
+  <ListBox id="2" x="180" y="10" width="150" height="100" itemHeight="24">)" +
+                         items(20) + R"(</ListBox>
+</Canvas>)");
+    auto* left = byId<ListBox>(w, 1);
+    auto* right = byId<ListBox>(w, 2);
+    ASSERT_TRUE(left && right && left->verticalBar() && right->verticalBar());
+
+    moveMouse(pointIn(w, left, 30, 50));
+    wheel(-1);
+    moveMouse(pointIn(w, right, 30, 50));
+    ASSERT_TRUE(pumpUntil([&] { return left->verticalBar()->position() == 48; }, kDeadline))
+        << "the left list scrolled";
+    EXPECT_EQ(right->verticalBar()->position(), 0) << "the right list did not";
+
+    wheel(-1);  // the pointer is now over the right list
+    ASSERT_TRUE(pumpUntil([&] { return right->verticalBar()->position() == 48; }, kDeadline));
+    EXPECT_EQ(left->verticalBar()->position(), 48);
 }
 
 TEST_F(ListBoxInput, PagesAndDraggedThumbLandOnWholeItems) {

@@ -51,6 +51,7 @@ EventCounter::~EventCounter() {
 void EventCounter::record(void* self, Control*, EventRecord& event) {
     auto* counter = static_cast<EventCounter*>(self);
     counter->values.push_back(event.wParam);
+    counter->details.push_back(event.lParam);
     if (counter->onEvent)
         counter->onEvent();
 }

@@ -42,7 +42,8 @@ class EventCounter {
     EventCounter(Control* control, int32_t eventId);
     ~EventCounter();
     int count() const { return static_cast<int>(values.size()); }
-    std::vector<int64_t> values;
+    std::vector<int64_t> values;    // wParam
+    std::vector<int64_t> details;   // lParam
     std::function<void()> onEvent;  // runs inside the handler
 
   private:

@@ -166,3 +166,49 @@ TEST_F(ScrollBarInput, HoverStateFollowsThePartsAndLeavesWithThePointer) {
     moveMouse(pointIn(w, bar, 60, 30));  // off the bar, inside the window
     EXPECT_TRUE(pumpUntil([&] { return bar->state() == 0; }, kDeadline));
 }
+
+// The input of each case is queued before the window handles any of it, as on a busy window: by the
+// time the press is handled the pointer is already elsewhere.
+TEST_F(ScrollBarInput, APressHoldsThePartItWasMadeOnNotThePartThePointerReachedSince) {
+    WindowImpl* w = open(kBar);
+    auto* bar = byId<ScrollBar>(w, 1);
+    ASSERT_TRUE(bar);
+    configure(bar, 1000, 250, 0);  // thumb 16 .. 67, track after it down to 216
+    EventCounter notify(bar, event::Notify);
+
+    moveMouse(pointIn(w, bar, 8, 224));  // the down arrow
+    mouseDown();
+    moveMouse(pointIn(w, bar, 8, 150));  // still held, over the track after the thumb
+    ASSERT_TRUE(pumpUntil([&] { return notify.count() >= 1 && !bar->timerRunning(); }, kDeadline));
+    EXPECT_EQ(notify.values[0], scrollRequest::lineForward) << "the press was on the down arrow";
+    mouseUp();
+    ASSERT_TRUE(pumpUntil([&] { return !bar->hasFlag(flag::pressed); }, kDeadline));
+    for (int64_t request : notify.values)
+        EXPECT_EQ(request, scrollRequest::lineForward) << "the track was never pressed";
+}
+
+TEST_F(ScrollBarInput, ADraggedThumbEndsWhereTheButtonWasReleased) {
+    WindowImpl* w = open(kBar);
+    auto* bar = byId<ScrollBar>(w, 1);
+    ASSERT_TRUE(bar);
+    configure(bar, 1000, 250, 0);
+    EventCounter notify(bar, event::Notify);
+
+    const int grabbed = 30;  // 14 below the thumb's start
+    moveMouse(pointIn(w, bar, 8, grabbed));
+    mouseDown();
+    for (int y = 50; y <= 90; y += 20) moveMouse(pointIn(w, bar, 8, y));
+    mouseUp();
+    moveMouse(pointIn(w, bar, 8, 4));  // afterwards, with the button up: the up arrow
+    ASSERT_TRUE(pumpUntil([&] { return notify.count() >= 1 && !bar->hasFlag(flag::pressed); }, kDeadline));
+    ASSERT_TRUE(pumpUntil([&] { return bar->state() == scrollPart::upHover; }, kDeadline))
+        << "the last move reached the bar";
+
+    for (int64_t request : notify.values) EXPECT_EQ(request, scrollRequest::thumbDrag);
+    // The thumb start asked for is the release point less the grab, measured from the track start,
+    // scaled from the 149 free pixels to the 750 positions.
+    const int64_t distance = 90 - (grabbed - 16) - 16;
+    EXPECT_EQ(notify.details.back(), distance * 750 / 149);
+    for (int64_t value : notify.details)
+        EXPECT_LE(value, distance * 750 / 149) << "nothing beyond the release";
+}

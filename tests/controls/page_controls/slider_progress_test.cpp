@@ -1,5 +1,5 @@
-// Slider geometry and input (press, drag past the ends, hover over the thumb, the wheel) and the
-// progress bar's range, position and clipped fill.
+// Slider geometry and input (press, drag past the ends, a drag handled late, hover over the thumb, the
+// wheel) and the progress bar's range, position and clipped fill.
 #include "controls/progress_bar.h"
 #include "controls/slider.h"
 #include "page_fixture.h"
@@ -74,6 +74,20 @@ TEST_F(SliderAndProgress, PressAndDragSetTheValueAndPinItAtTheEnds) {
     EXPECT_EQ(changes.count(), afterEnd + 1);
     slider->setValue(0);
     EXPECT_EQ(changes.count(), afterEnd + 1);
+}
+
+// Press, drag and release are all queued before the window handles any of them, and the pointer has
+// moved on by then: the value is the one at the release.
+TEST_F(SliderAndProgress, ADragHandledLateEndsAtTheReleasePoint) {
+    moveMouse(along(60));
+    mouseDown();
+    moveMouse(along(110));
+    moveMouse(along(160));
+    mouseUp();
+    moveMouse(along(210));
+    EXPECT_TRUE(
+        pumpUntil([&] { return !slider->hasFlag(flag::pressed) && slider->value() == 75; }, kDeadline))
+        << "(160 - 10) * 100 / (220 - 20), not " << slider->value();
 }
 
 TEST_F(SliderAndProgress, ATrackNoLongerThanTheThumbKeepsItsValue) {
