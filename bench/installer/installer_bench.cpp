@@ -33,6 +33,9 @@ constexpr int kInstallScriptId = 114;
 constexpr POINT kAgreement{58, 44 + 288};
 constexpr POINT kInstall{300, 44 + 202};
 constexpr POINT kFinish{306, 44 + 268};
+// Inside the finish page's primary button 4003, clear of its caption: its face is coloured, unlike the
+// page behind it (the finish button itself is white on white).
+constexpr POINT kFinishShown{400, 44 + 268};
 constexpr POINT kProgressBar{300, 44 + 123};  // page background until the progress page shows
 
 double seconds(LONGLONG ticks) {
@@ -243,7 +246,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!enabled)
         return fail("the install button stayed disabled");
-    const uint32_t emptyAtFinish = pixel(window, kFinish);
+    const uint32_t emptyAtFinish = pixel(window, kFinishShown);
 
     DWORD uiThreadId = GetWindowThreadProcessId(window, nullptr);
     win::unique_handle uiThread(OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, uiThreadId));
@@ -263,14 +266,14 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!started)
         return fail("the progress page did not appear");
-    // The finish page paints its finish button where the progress page has only its background; the
+    // The finish page paints its buttons where the progress page has only its background; the
     // change must hold for a few polls (no passing erase of the page counts), and is timed from its start.
     LONGLONG changed = 0;
     bool finished = pumpUntil(
         [&] {
             if (!processAlive(setup.pid))
                 return true;
-            if (pixel(window, kFinish) == emptyAtFinish) {
+            if (pixel(window, kFinishShown) == emptyAtFinish) {
                 changed = 0;
                 return false;
             }
