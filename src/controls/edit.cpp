@@ -60,11 +60,7 @@ void Edit::readAttributes() {
     editable_ = getInt(attr::texteditable, 1) != 0;
     textColour_ = static_cast<COLORREF>(getInt(attr::color, static_cast<int32_t>(textinput::kTextColour)));
 
-    const wchar_t* fontName = findText(attr::font);
-    HFONT source = nullptr;
-    if (SkinStore* skin = currentSkin())
-        source = skin->findFont(fontName && *fontName ? fontName : L"Default");
-    widths_.setFont(source);
+    widths_.setFont(textinput::skinFont(findText(attr::font)));
     const TEXTMETRICW& metrics = widths_.metrics();
     lineHeight_ = std::max(1, lineSpacing_ + static_cast<int>(metrics.tmHeight));
     averageCharWidth_ = metrics.tmAveCharWidth;
@@ -386,9 +382,7 @@ void Edit::onGotFocus(void* self, Control*, EventRecord&) {
 }
 
 void Edit::onLostFocus(void* self, Control*, EventRecord&) {
-    Edit& edit = *static_cast<Edit*>(self);
-    if (WindowHost* host = edit.window())
-        host->hideCaret();
+    textinput::hideCaret(*static_cast<Edit*>(self));
 }
 
 // ---- Painting -------------------------------------------------------------------------------------

@@ -8,7 +8,6 @@
 #include "controls/text_input.h"
 #include "dui/style.h"
 #include "dui/window_host.h"
-#include "render/skin_store.h"
 
 using textinput::isHighSurrogate;
 using textinput::isLowSurrogate;
@@ -30,9 +29,7 @@ TextBox::TextBox() : Control(kInitialFlags) {
 TextBox::~TextBox() = default;
 
 void TextBox::makeFont() {
-    HFONT source = nullptr;
-    if (SkinStore* skin = currentSkin())
-        source = skin->findFont(L"Default");
+    HFONT source = textinput::skinFont(nullptr);
     fontFromSkin_ = source != nullptr;
     widths_.setFont(source);
     const TEXTMETRICW& metrics = widths_.metrics();
@@ -343,8 +340,7 @@ void TextBox::onGotFocus(void* self, Control*, EventRecord&) {
 
 void TextBox::onLostFocus(void* self, Control*, EventRecord&) {
     TextBox& box = *static_cast<TextBox*>(self);
-    if (WindowHost* host = box.window())
-        host->hideCaret();
+    textinput::hideCaret(box);
     box.anchor_ = box.caret_;
     box.invalidate(false);
 }

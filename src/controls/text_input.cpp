@@ -9,6 +9,7 @@
 #include "dui/factory.h"
 #include "dui/window_host.h"
 #include "host/handles.h"
+#include "render/skin_store.h"
 
 void registerTextInputCreators(duiFactory::ControlCreatorRegistry& registry) {
     registry.add<Edit>(L"Edit");
@@ -76,6 +77,16 @@ POINT controlPoint(const Control& control, long long lParam) {
 
 HWND windowOf(const Control& control) {
     return control.window() ? control.window()->windowHandle() : nullptr;
+}
+
+HFONT skinFont(const wchar_t* name) {
+    SkinStore* skin = currentSkin();
+    return skin ? skin->findFont(name && *name ? name : L"Default") : nullptr;
+}
+
+void hideCaret(const Control& control) {
+    if (WindowHost* host = control.window())
+        host->hideCaret();
 }
 
 }  // namespace textinput

@@ -1,5 +1,5 @@
 // The text-input family ("Edit" and "TextBox"): its layout element names and what both controls share
-// (clipboard text, the Control key, colours, mouse positions). UI thread only.
+// (clipboard text, the Control key, colours, mouse positions, the skin font, the caret). UI thread only.
 #pragma once
 
 #include <windows.h>
@@ -37,5 +37,11 @@ bool controlKeyDown();
 POINT controlPoint(const Control& control, long long lParam);
 // The window handle of the control's window, null when it is not attached.
 HWND windowOf(const Control& control);
+
+// The current skin's font called `name` ("Default" when null or empty); null without a skin or when
+// the skin has no font of that name.
+HFONT skinFont(const wchar_t* name);
+// Hides the caret of the control's window when the control is attached.
+void hideCaret(const Control& control);
 
 }  // namespace textinput

@@ -400,6 +400,8 @@ TEST_F(EditInput, LayoutNamesFlagsAndAttributes) {
 
     ASSERT_NE(open(R"(<Window initSize="200,200"><Canvas>
         <Edit id="7" width="12" height="150" textpadding="5,3" textspace="4" text="abc" font="Large"/>
+        <Edit id="8" y="0" width="100" height="40" font=""/>
+        <Edit id="9" y="50" width="100" height="40" font="Large"/>
       </Canvas></Window>)",
                    600, 100),
               nullptr);
@@ -409,6 +411,10 @@ TEST_F(EditInput, LayoutNamesFlagsAndAttributes) {
     EXPECT_EQ(narrow->text().lineCount(), 3) << "two pixels of width still hold one character per line";
     EXPECT_EQ(narrow->padding().y, 3);
     EXPECT_GT(narrow->lineHeight(), e->lineHeight() + 4) << "the font attribute and textspace";
+    ASSERT_NE(edit(8), nullptr);
+    ASSERT_NE(edit(9), nullptr);
+    EXPECT_EQ(edit(8)->lineHeight(), e->lineHeight()) << "an empty font name is the skin's Default";
+    EXPECT_EQ(edit(9)->lineHeight() + 4, narrow->lineHeight()) << "the same skin font without textspace";
 }
 
 }  // namespace
