@@ -104,6 +104,17 @@ bool childIdOf(const VARIANT& child, LONG* id) {
     }
 }
 
+// An out value's empty answer, set before anything can fail.
+void clearAnswer(BSTR* out) {
+    *out = nullptr;
+}
+void clearAnswer(VARIANT* out) {
+    VariantInit(out);
+}
+void clearAnswer(long* out) {
+    *out = 0;
+}
+
 // A BSTR result: S_FALSE and null for an empty text.
 HRESULT answerText(const std::wstring& text, BSTR* out) {
     if (!out)
@@ -223,6 +234,13 @@ class ControlAccessible final : public IAccessible {
 
     // The control that `child` names, seen from this object, and its accessible parent.
     HRESULT resolve(const VARIANT& child, Control** out, Control** parent = nullptr) const;
+    // This object's own control and its accessible parent.
+    HRESULT resolveSelf(Control** out, Control** parent = nullptr) const;
+    // A method's opening: E_POINTER for a null `out`, else `out` cleared and the control `child` names.
+    template <typename Out>
+    HRESULT begin(Out* out, const VARIANT& child, Control** control) const;
+    template <typename Out>
+    HRESULT beginSelf(Out* out, Control** self) const;
     // A control as a VARIANT answer: CHILDID_SELF for this object's own control, else its object.
     HRESULT answerControl(Control* self, Control* control, VARIANT* out) const;
     HWND hwnd() const { return bridge_->window().handle(); }
@@ -263,6 +281,27 @@ HRESULT ControlAccessible::resolve(const VARIANT& child, Control** out, Control*
     return *out ? S_OK : E_INVALIDARG;
 }
 
+HRESULT ControlAccessible::resolveSelf(Control** out, Control** parent) const {
+    VARIANT self;
+    VariantInit(&self);
+    return resolve(self, out, parent);
+}
+
+template <typename Out>
+HRESULT ControlAccessible::begin(Out* out, const VARIANT& child, Control** control) const {
+    if (!out)
+        return E_POINTER;
+    clearAnswer(out);
+    return resolve(child, control);
+}
+
+template <typename Out>
+HRESULT ControlAccessible::beginSelf(Out* out, Control** self) const {
+    VARIANT selfId;
+    VariantInit(&selfId);
+    return begin(out, selfId, self);
+}
+
 HRESULT ControlAccessible::answerControl(Control* self, Control* control, VARIANT* out) const {
     VariantInit(out);
     if (!control)
@@ -281,10 +320,8 @@ STDMETHODIMP ControlAccessible::get_accParent(IDispatch** out) {
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    VARIANT self;
-    VariantInit(&self);
     Control *control = nullptr, *parent = nullptr;
-    if (HRESULT hr = resolve(self, &control, &parent); FAILED(hr))
+    if (HRESULT hr = resolveSelf(&control, &parent); FAILED(hr))
         return hr;
     if (!parent) {
         // The client object's parent is the system's object of the window itself.
@@ -297,13 +334,8 @@ STDMETHODIMP ControlAccessible::get_accParent(IDispatch** out) {
 }
 
 STDMETHODIMP ControlAccessible::get_accChildCount(long* count) {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    VARIANT self;
-    VariantInit(&self);
     Control* control = nullptr;
-    if (HRESULT hr = resolve(self, &control); FAILED(hr))
+    if (HRESULT hr = beginSelf(count, &control); FAILED(hr))
         return hr;
     *count = static_cast<long>(childrenOf(control).size());
     return S_OK;
@@ -324,11 +356,8 @@ STDMETHODIMP ControlAccessible::get_accChild(VARIANT child, IDispatch** out) {
 }
 
 STDMETHODIMP ControlAccessible::get_accName(VARIANT child, BSTR* out) {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
     Control* control = nullptr;
-    if (HRESULT hr = resolve(child, &control); FAILED(hr))
+    if (HRESULT hr = begin(out, child, &control); FAILED(hr))
         return hr;
     if (isRoot(control)) {
         const int length = GetWindowTextLengthW(hwnd());
@@ -341,11 +370,8 @@ STDMETHODIMP ControlAccessible::get_accName(VARIANT child, BSTR* out) {
 }
 
 STDMETHODIMP ControlAccessible::get_accValue(VARIANT child, BSTR* out) {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
     Control* control = nullptr;
-    if (HRESULT hr = resolve(child, &control); FAILED(hr))
+    if (HRESULT hr = begin(out, child, &control); FAILED(hr))
         return hr;
     std::wstring value;
     if (!control->accessibleValue(&value))
@@ -354,20 +380,14 @@ STDMETHODIMP ControlAccessible::get_accValue(VARIANT child, BSTR* out) {
 }
 
 STDMETHODIMP ControlAccessible::get_accDescription(VARIANT child, BSTR* out) {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
     Control* control = nullptr;
-    HRESULT hr = resolve(child, &control);
+    const HRESULT hr = begin(out, child, &control);
     return FAILED(hr) ? hr : S_FALSE;
 }
 
 STDMETHODIMP ControlAccessible::get_accRole(VARIANT child, VARIANT* out) {
-    if (!out)
-        return E_POINTER;
-    VariantInit(out);
     Control* control = nullptr;
-    if (HRESULT hr = resolve(child, &control); FAILED(hr))
+    if (HRESULT hr = begin(out, child, &control); FAILED(hr))
         return hr;
     out->vt = VT_I4;
     out->lVal = isRoot(control) ? ROLE_SYSTEM_CLIENT : control->accessibleRole();
@@ -375,11 +395,8 @@ STDMETHODIMP ControlAccessible::get_accRole(VARIANT child, VARIANT* out) {
 }
 
 STDMETHODIMP ControlAccessible::get_accState(VARIANT child, VARIANT* out) {
-    if (!out)
-        return E_POINTER;
-    VariantInit(out);
     Control* control = nullptr;
-    if (HRESULT hr = resolve(child, &control); FAILED(hr))
+    if (HRESULT hr = begin(out, child, &control); FAILED(hr))
         return hr;
     uint32_t state = control->accessibleState();
     if (!IsWindowVisible(hwnd()))
@@ -396,11 +413,8 @@ STDMETHODIMP ControlAccessible::get_accState(VARIANT child, VARIANT* out) {
 }
 
 STDMETHODIMP ControlAccessible::get_accHelp(VARIANT child, BSTR* out) {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
     Control* control = nullptr;
-    if (HRESULT hr = resolve(child, &control); FAILED(hr))
+    if (HRESULT hr = begin(out, child, &control); FAILED(hr))
         return hr;
     const int32_t* layoutId = control->findInt(attr::id);
     return layoutId ? answerText(L"id=" + std::to_wstring(*layoutId), out) : S_FALSE;
@@ -415,22 +429,14 @@ STDMETHODIMP ControlAccessible::get_accHelpTopic(BSTR* file, VARIANT, long* topi
 }
 
 STDMETHODIMP ControlAccessible::get_accKeyboardShortcut(VARIANT child, BSTR* out) {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
     Control* control = nullptr;
-    HRESULT hr = resolve(child, &control);
+    const HRESULT hr = begin(out, child, &control);
     return FAILED(hr) ? hr : S_FALSE;
 }
 
 STDMETHODIMP ControlAccessible::get_accFocus(VARIANT* out) {
-    if (!out)
-        return E_POINTER;
-    VariantInit(out);
-    VARIANT selfId;
-    VariantInit(&selfId);
     Control* self = nullptr;
-    if (HRESULT hr = resolve(selfId, &self); FAILED(hr))
+    if (HRESULT hr = beginSelf(out, &self); FAILED(hr))
         return hr;
     if (GetFocus() != hwnd())
         return S_FALSE;
@@ -443,13 +449,8 @@ STDMETHODIMP ControlAccessible::get_accFocus(VARIANT* out) {
 }
 
 STDMETHODIMP ControlAccessible::get_accSelection(VARIANT* out) {
-    if (!out)
-        return E_POINTER;
-    VariantInit(out);
-    VARIANT selfId;
-    VariantInit(&selfId);
     Control* self = nullptr;
-    if (HRESULT hr = resolve(selfId, &self); FAILED(hr))
+    if (HRESULT hr = beginSelf(out, &self); FAILED(hr))
         return hr;
     for (Control* child : childrenOf(self)) {
         if (child->accessibleState() & STATE_SYSTEM_SELECTED)
@@ -459,11 +460,8 @@ STDMETHODIMP ControlAccessible::get_accSelection(VARIANT* out) {
 }
 
 STDMETHODIMP ControlAccessible::get_accDefaultAction(VARIANT child, BSTR* out) {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
     Control* control = nullptr;
-    if (HRESULT hr = resolve(child, &control); FAILED(hr))
+    if (HRESULT hr = begin(out, child, &control); FAILED(hr))
         return hr;
     const wchar_t* action = control->defaultActionName();
     return action ? answerText(action, out) : S_FALSE;
@@ -508,10 +506,8 @@ STDMETHODIMP ControlAccessible::accNavigate(long direction, VARIANT start, VARIA
     Control *from = nullptr, *parent = nullptr;
     if (HRESULT hr = resolve(start, &from, &parent); FAILED(hr))
         return hr;
-    VARIANT selfId;
-    VariantInit(&selfId);
     Control* self = nullptr;
-    resolve(selfId, &self);
+    resolveSelf(&self);
 
     if (direction == NAVDIR_FIRSTCHILD || direction == NAVDIR_LASTCHILD) {
         std::vector<Control*> children = childrenOf(from);
@@ -567,13 +563,8 @@ STDMETHODIMP ControlAccessible::accNavigate(long direction, VARIANT start, VARIA
 }
 
 STDMETHODIMP ControlAccessible::accHitTest(long x, long y, VARIANT* out) {
-    if (!out)
-        return E_POINTER;
-    VariantInit(out);
-    VARIANT selfId;
-    VariantInit(&selfId);
     Control* self = nullptr;
-    if (HRESULT hr = resolve(selfId, &self); FAILED(hr))
+    if (HRESULT hr = beginSelf(out, &self); FAILED(hr))
         return hr;
     const POINT origin = clientOrigin(hwnd());
     const POINT client{x - origin.x, y - origin.y};

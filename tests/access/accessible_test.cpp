@@ -496,6 +496,95 @@ TEST_F(Accessibility, NavigationWalksSiblingsChildrenAndParents) {
                                                windowText(hwnd), L"9"}));
 }
 
+// A screen reader's malformed calls: a null out pointer, a child VARIANT of another type, a child
+// position past the last child, an id that names no control. Each answers its error with the out value
+// already cleared, and nothing is run.
+TEST_F(Accessibility, MalformedCallsAnswerErrorsWithClearedResults) {
+    WindowImpl* w = openPage();
+    ASSERT_NE(w, nullptr);
+    win::com_ptr<IAccessible> client;
+    ASSERT_TRUE(SUCCEEDED(AccessibleObjectFromWindow(w->handle(), static_cast<DWORD>(OBJID_CLIENT),
+                                                     __uuidof(IAccessible), client.put_void())));
+    long count = 0;
+    ASSERT_EQ(client->get_accChildCount(&count), S_OK);
+    ASSERT_GT(count, 0);
+
+    VARIANT self;
+    VariantInit(&self);
+    VARIANT wrongType;
+    VariantInit(&wrongType);
+    wrongType.vt = VT_R8;
+    wrongType.dblVal = 1.0;
+    VARIANT pastLast;
+    VariantInit(&pastLast);
+    pastLast.vt = VT_I4;
+    pastLast.lVal = count + 1;
+    VARIANT noControl;
+    VariantInit(&noControl);
+    noControl.vt = VT_I4;
+    noControl.lVal = -0x7ffffff0;
+
+    EXPECT_EQ(client->get_accChildCount(nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accParent(nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accChild(self, nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accName(self, nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accValue(self, nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accDescription(self, nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accRole(self, nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accState(self, nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accHelp(self, nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accKeyboardShortcut(self, nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accDefaultAction(self, nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accFocus(nullptr), E_POINTER);
+    EXPECT_EQ(client->get_accSelection(nullptr), E_POINTER);
+    EXPECT_EQ(client->accNavigate(NAVDIR_FIRSTCHILD, self, nullptr), E_POINTER);
+    EXPECT_EQ(client->accHitTest(0, 0, nullptr), E_POINTER);
+    long left = 0, top = 0, width = 0, height = 0;
+    EXPECT_EQ(client->accLocation(nullptr, &top, &width, &height, self), E_POINTER);
+
+    using BstrGetter = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, BSTR*);
+    const BstrGetter texts[] = {&IAccessible::get_accName,
+                                &IAccessible::get_accValue,
+                                &IAccessible::get_accDescription,
+                                &IAccessible::get_accHelp,
+                                &IAccessible::get_accKeyboardShortcut,
+                                &IAccessible::get_accDefaultAction};
+    for (const VARIANT& bad : {wrongType, pastLast, noControl}) {
+        SCOPED_TRACE(testing::Message() << "vt " << bad.vt << " value " << bad.lVal);
+        for (BstrGetter get : texts) {
+            BSTR text = SysAllocString(L"stale");
+            BSTR stale = text;
+            EXPECT_EQ((client.get()->*get)(bad, &text), E_INVALIDARG);
+            EXPECT_EQ(text, nullptr);
+            SysFreeString(stale);
+        }
+        VARIANT answer;
+        answer.vt = VT_I4;
+        answer.lVal = 7;
+        EXPECT_EQ(client->get_accRole(bad, &answer), E_INVALIDARG);
+        EXPECT_EQ(answer.vt, VT_EMPTY);
+        answer.vt = VT_I4;
+        EXPECT_EQ(client->get_accState(bad, &answer), E_INVALIDARG);
+        EXPECT_EQ(answer.vt, VT_EMPTY);
+        answer.vt = VT_I4;
+        EXPECT_EQ(client->accNavigate(NAVDIR_NEXT, bad, &answer), E_INVALIDARG);
+        EXPECT_EQ(answer.vt, VT_EMPTY);
+        win::com_ptr<IDispatch> child;
+        EXPECT_EQ(client->get_accChild(bad, child.put()), E_INVALIDARG);
+        EXPECT_FALSE(child);
+        left = top = width = height = 5;
+        EXPECT_EQ(client->accLocation(&left, &top, &width, &height, bad), E_INVALIDARG);
+        EXPECT_EQ(left | top | width | height, 0);
+        EXPECT_EQ(client->accSelect(SELFLAG_TAKEFOCUS, bad), E_INVALIDARG);
+        EXPECT_EQ(client->accDoDefaultAction(bad), E_INVALIDARG);
+    }
+    // The object itself is no child of its own.
+    win::com_ptr<IDispatch> itself;
+    EXPECT_EQ(client->get_accChild(self, itself.put()), E_INVALIDARG);
+    EXPECT_FALSE(itself);
+    EXPECT_TRUE(happenings.empty()) << "nothing was run";
+}
+
 TEST_F(Accessibility, ObjectsOfADestroyedWindowAnswerErrors) {
     WindowImpl* w = openPage();
     ASSERT_NE(w, nullptr);
