@@ -261,6 +261,9 @@ class InstallerTest : public ::testing::Test {
         ASSERT_TRUE(setup.click(button));
         EXPECT_EQ(setup.waitExit(), 0);
     }
+    // Starts the install on the agreement page while `held` (relative to the install folder) is held
+    // open, and waits for the question about it.
+    void installUntilHeldQuestion(Installer& setup, const std::wstring& held, HWND* box);
     static std::string boxes(const Installer& setup) {
         std::string out;
         for (const std::wstring& box : setup.messageBoxes()) out += "[" + narrow(box) + "] ";
@@ -582,6 +585,15 @@ std::wstring heldQuestion(const std::wstring& path) {
     return L"文件可能被其他程序占用。\r\n" + path + L"\r\n请关闭占用的程序再重试";
 }
 
+void InstallerTest::installUntilHeldQuestion(Installer& setup, const std::wstring& held, HWND* box) {
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    *box = setup.waitMessageBox(L"异常", e2e::kInstallDeadline);
+    ASSERT_NE(*box, nullptr) << "no question about the held file";
+    EXPECT_EQ(dialogText(*box), heldQuestion(installFolder() + held));
+}
+
 }  // namespace
 
 TEST_F(InstallerTest, AHeldFileIsQuestionedAndRetryAfterItsReleaseCompletes) {
@@ -591,12 +603,8 @@ TEST_F(InstallerTest, AHeldFileIsQuestionedAndRetryAfterItsReleaseCompletes) {
     ASSERT_TRUE(hold);
 
     Installer setup(setupExe());
-    ASSERT_NO_FATAL_FAILURE(open(setup));
-    ASSERT_NO_FATAL_FAILURE(agree(setup));
-    ASSERT_TRUE(setup.click(kInstallButton));
-    HWND box = setup.waitMessageBox(L"异常", e2e::kInstallDeadline);
-    ASSERT_NE(box, nullptr) << "no question about the held file";
-    EXPECT_EQ(dialogText(box), heldQuestion(installFolder() + held));
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(installUntilHeldQuestion(setup, held, &box));
     // Meanwhile the progress page shows and the close button cannot be reached.
     EXPECT_TRUE(setup.control(kProgressPage).value().shown());
     EXPECT_FALSE(setup.control(kCloseButton).value().shown());
@@ -621,12 +629,8 @@ TEST_F(InstallerTest, AHeldFileCancelledStopsTheInstallAndKeepsWhatIsWritten) {
     ASSERT_TRUE(hold);
 
     Installer setup(setupExe());
-    ASSERT_NO_FATAL_FAILURE(open(setup));
-    ASSERT_NO_FATAL_FAILURE(agree(setup));
-    ASSERT_TRUE(setup.click(kInstallButton));
-    HWND box = setup.waitMessageBox(L"异常", e2e::kInstallDeadline);
-    ASSERT_NE(box, nullptr) << "no question about the held file";
-    EXPECT_EQ(dialogText(box), heldQuestion(installFolder() + held));
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(installUntilHeldQuestion(setup, held, &box));
     ASSERT_TRUE(e2e::answer(box, IDCANCEL));
     // The dialog ends, the worker stops, and the installer exits (it waits for the worker).
     EXPECT_EQ(setup.waitExit(), 0);
