@@ -82,8 +82,13 @@ class WindowImpl : public WindowBase, public WindowHost {
     const DirtyList& dirtyAreas() const { return dirty_; }
     const PaintSurface& backBuffer() const { return backBuffer_; }
     // Layered window: paints every dirty area into the back buffer and pushes the whole buffer to the
-    // screen; nothing when the list is empty. Message 1025 calls it.
+    // screen; nothing when the list is empty. Message 1025 calls it. The push itself is paced (below).
     void flushDirtyAreas();
+    // The changed area painted into the back buffer but not yet pushed to the screen (empty when the
+    // screen shows the back buffer). A push is held back while mouse or key input waits in the queue
+    // (it goes first) and while the last push is less than one display frame old; a thread timer then
+    // pushes what was held back, so the last state painted always reaches the screen.
+    RECT heldBackArea() const { return heldBack_; }
 
   protected:
     // For subclasses that build their tree late: replaces the root before WM_CREATE.
@@ -110,6 +115,8 @@ class WindowImpl : public WindowBase, public WindowHost {
     void paintTree(HDC dc, const RECT& area);
     void drawCaret(HDC dc);
     void pushLayered(const RECT& changed);
+    void pushHeldBack();
+    static void CALLBACK onPushTimer(HWND window, UINT, UINT_PTR, DWORD);
     void invalidateCaret();
     void toggleCaret();
 
@@ -159,6 +166,9 @@ class WindowImpl : public WindowBase, public WindowHost {
     BYTE constantAlpha_ = 255;
     bool perPixelAlpha_ = false;
     DirtyList dirty_;
+    RECT heldBack_{0, 0, 0, 0};  // painted, not yet pushed
+    double lastPushMs_ = -1e9;   // when the last push went out (performance counter, ms)
+    bool pushTimerArmed_ = false;
 
     AccessibleBridge accessible_{*this};  // answers WM_GETOBJECT
 };
