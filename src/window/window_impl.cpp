@@ -42,6 +42,35 @@ HFONT defaultFont() {
     return skin ? skin->findFont(L"Default") : nullptr;
 }
 
+// The performance counter in milliseconds.
+double nowMs() {
+    static const double perMs = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / perMs;
+}
+
+// One frame of the display in milliseconds (60 Hz when the display does not say).
+double displayFrameMs() {
+    static const double frame = [] {
+        win::window_dc screen(nullptr);
+        const int hz = screen.get() ? GetDeviceCaps(screen.get(), VREFRESH) : 0;
+        return 1000.0 / (hz > 1 && hz <= 240 ? hz : 60);
+    }();
+    return frame;
+}
+
+constexpr UINT_PTR kPushTimerId = 0x5055;  // the window's own timer for held-back pushes
+
+// Mouse or key input waits in this thread's queue.
+bool inputWaiting() {
+    return HIWORD(GetQueueStatus(QS_INPUT)) != 0;
+}
+
 }  // namespace
 
 WindowImpl::WindowImpl(Control* root) : root_(root) {
@@ -108,8 +137,10 @@ LRESULT WindowImpl::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kRepaintMessage:
             if (layered_)
                 flushDirtyAreas();
-            else
+            else if (!inputWaiting())
                 UpdateWindow(handle());
+            // With input waiting (the release after a press), the input goes first: the area stays
+            // invalid and the system paints it once the queue holds nothing else.
             return 0;
         case WM_KEYDOWN:
             return onKey(event::PrevKeyDown, event::KeyDown, wParam, lParam);
@@ -351,48 +382,20 @@ void WindowImpl::flushDirtyAreas() {
     pushLayered(changed);
 }
 
-namespace {
-
-// The performance counter in milliseconds.
-double nowMs() {
-    static const double perMs = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / perMs;
-}
-
-// One frame of the display in milliseconds (60 Hz when the display does not say).
-double displayFrameMs() {
-    static const double frame = [] {
-        win::window_dc screen(nullptr);
-        const int hz = screen.get() ? GetDeviceCaps(screen.get(), VREFRESH) : 0;
-        return 1000.0 / (hz > 1 && hz <= 240 ? hz : 60);
-    }();
-    return frame;
-}
-
-constexpr UINT_PTR kPushTimerId = 0x5055;  // the window's own timer for held-back pushes
-
-}  // namespace
-
 // Under Wine every push of the layered bitmap costs milliseconds however small the changed area, so
 // a stream of repaints (a progress bar fed by notifications) is pushed at most once a display frame,
 // and input waiting in the queue is handled before the push that a press or a key caused.
 void WindowImpl::pushLayered(const RECT& changed) {
     UnionRect(&heldBack_, &heldBack_, &changed);
     const double wait = lastPushMs_ + displayFrameMs() - nowMs();
-    const bool inputWaiting = HIWORD(GetQueueStatus(QS_INPUT)) != 0;
-    if (!inputWaiting && wait <= 0) {
+    const bool inputFirst = inputWaiting();
+    if (!inputFirst && wait <= 0) {
         pushHeldBack();
         return;
     }
     if (!pushTimerArmed_) {
         // A timer message comes only when no input or posted message waits: after the input.
-        const UINT delay = inputWaiting ? USER_TIMER_MINIMUM : static_cast<UINT>(wait) + 1;
+        const UINT delay = inputFirst ? USER_TIMER_MINIMUM : static_cast<UINT>(wait) + 1;
         pushTimerArmed_ = SetTimer(handle(), kPushTimerId, delay, onPushTimer) != 0;
         if (!pushTimerArmed_)
             pushHeldBack();
