@@ -386,9 +386,13 @@ void WindowImpl::flushDirtyAreas() {
 // a stream of repaints (a progress bar fed by notifications) is pushed at most once a display frame,
 // and input waiting in the queue is handled before the push that a press or a key caused.
 void WindowImpl::pushLayered(const RECT& changed) {
+    const double now = nowMs();
+    if (IsRectEmpty(&heldBack_))
+        heldSinceMs_ = now;
     UnionRect(&heldBack_, &heldBack_, &changed);
-    const double wait = lastPushMs_ + displayFrameMs() - nowMs();
-    const bool inputFirst = inputWaiting();
+    const double wait = lastPushMs_ + displayFrameMs() - now;
+    // Input goes first, but a stream of input holds a push back by one frame at most.
+    const bool inputFirst = inputWaiting() && now - heldSinceMs_ < displayFrameMs();
     if (!inputFirst && wait <= 0) {
         pushHeldBack();
         return;

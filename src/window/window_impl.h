@@ -86,8 +86,9 @@ class WindowImpl : public WindowBase, public WindowHost {
     void flushDirtyAreas();
     // The changed area painted into the back buffer but not yet pushed to the screen (empty when the
     // screen shows the back buffer). A push is held back while mouse or key input waits in the queue
-    // (it goes first) and while the last push is less than one display frame old; a thread timer then
-    // pushes what was held back, so the last state painted always reaches the screen.
+    // (it goes first, for one frame at most) and while the last push is less than one display frame
+    // old; a timer of the window then pushes what was held back, so the last state painted always
+    // reaches the screen.
     RECT heldBackArea() const { return heldBack_; }
 
   protected:
@@ -168,6 +169,7 @@ class WindowImpl : public WindowBase, public WindowHost {
     DirtyList dirty_;
     RECT heldBack_{0, 0, 0, 0};  // painted, not yet pushed
     double lastPushMs_ = -1e9;   // when the last push went out (performance counter, ms)
+    double heldSinceMs_ = 0;     // when heldBack_ last turned non-empty
     bool pushTimerArmed_ = false;
 
     AccessibleBridge accessible_{*this};  // answers WM_GETOBJECT
