@@ -95,7 +95,8 @@ tour_capture_progress() {
   done
   wait "$finished" || { echo "tour: the install did not finish" >&2; return 1; }
   if [ -z "$best" ]; then
-    echo "tour: the install ended before its progress page could be taken; no new $TOUR_OUT/installer-progress.png" >&2
+    echo "tour: the install ended before a picture of its progress page; $TOUR_OUT/installer-progress.png" \
+      "is left as it was" >&2
     return 0
   fi
   cp "$TOUR_TMP/progress-kept.png" "$TOUR_OUT/installer-progress.png"
