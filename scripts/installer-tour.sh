@@ -57,10 +57,13 @@ tour_capture() {
 
 # tour_capture_progress: presses the install button and takes the window while its progress page
 # shows, by watching the screen (a small payload installs in a second or two, quicker than acctool
-# can ask). The bar's left end marks the page (the agreement page is plain there). Of the pictures
-# taken until the bar is half full or the page goes, the one nearest half full is kept.
+# can ask). The bar's left end marks the page: on the agreement page it is plain (part of a line of
+# text), on the finish page it is the page's background, which also shows just left of the bar. Of the
+# pictures taken until the bar is half full or the finish page shows, the one nearest half full is
+# kept. The end of the install is learnt from the accessible tree (an acctool waiting for the finish
+# page), so an install that ends between two pictures is noticed at once.
 tour_capture_progress() {
-  local rect l t r b bl bt br bb geometry probe="$TOUR_TMP/progress.png" deadline=$((SECONDS + 600))
+  local rect l t r b bl bt br bb geometry probe="$TOUR_TMP/progress.png"
   rect=$(tour_rect) || return 1
   read -r l t r b <<<"$rect"
   rect=$(tour_rect 3001) || return 1
@@ -70,15 +73,16 @@ tour_capture_progress() {
   # The bar's middle row in the picture, which adds the shadow margin (20, 14).
   local y=$(((bt + bb) / 2 - t + 14)) x=$((bl - l + 20 + 4)) width=$((br - bl - 8))
   import -window root -crop "$geometry" +repage "$probe"
-  local plain best="" distance fill
+  local plain background pixel best="" distance fill finished
   plain=$(convert "$probe" -crop "1x1+$x+$y" -format '%[hex:p{0,0}]' info:)
+  background=$(convert "$probe" -crop "1x1+$((x - 8))+$y" -format '%[hex:p{0,0}]' info:)
   tour_acc do --id 1003 >/dev/null || return 1
-  while [ "$SECONDS" -lt "$deadline" ]; do
+  tour_acc wait --id 4000 --state '!invisible' --timeout 600000 >/dev/null 2>&1 &
+  finished=$!
+  while kill -0 "$finished" 2>/dev/null; do
     import -window root -crop "$geometry" +repage "$probe" 2>/dev/null || continue
-    if [ "$(convert "$probe" -crop "1x1+$x+$y" -format '%[hex:p{0,0}]' info:)" = "$plain" ]; then
-      [ -n "$best" ] && break  # the page has gone
-      continue
-    fi
+    pixel=$(convert "$probe" -crop "1x1+$x+$y" -format '%[hex:p{0,0}]' info:)
+    [ "$pixel" = "$plain" ] || [ "$pixel" = "$background" ] && continue  # not the progress page
     # The filled share of the row: the fill is a saturated blue, the groove a light grey.
     fill=$(convert "$probe" -crop "${width}x1+$x+$y" +repage -channel R -separate -threshold 80% \
       -format '%[fx:1-mean]' info:)
@@ -89,7 +93,12 @@ tour_capture_progress() {
     fi
     awk -v f="$fill" 'BEGIN { exit !(f >= 0.5) }' && break
   done
-  [ -n "$best" ] || { echo "tour: the progress page was not seen" >&2; return 1; }
+  wait "$finished" || { echo "tour: the install did not finish" >&2; return 1; }
+  if [ -z "$best" ]; then
+    echo "tour: the install ended before a picture of its progress page; $TOUR_OUT/installer-progress.png" \
+      "is left as it was" >&2
+    return 0
+  fi
   cp "$TOUR_TMP/progress-kept.png" "$TOUR_OUT/installer-progress.png"
   echo "tour: $TOUR_OUT/installer-progress.png"
 }
@@ -109,6 +118,8 @@ tour_desk_start() {
   if command -v xcompmgr >/dev/null; then
     xcompmgr >/dev/null 2>&1 &
     TOUR_COMPOSITOR=$!
+  else
+    echo "tour: xcompmgr is not installed (scripts/bootstrap installs it): the shadow shows as a dark band" >&2
   fi
 }
 tour_desk_stop() {

@@ -33,6 +33,16 @@ bool isRoot(std::wstring full) {
     return PathIsRootW(full.c_str()) || PathIsRootW((full + L'\\').c_str());
 }
 
+// The system's full form of a path (current drive and folder applied, "." and ".." resolved, trailing
+// dots and spaces of the last name dropped); empty when the system gives none.
+std::wstring fullPathOf(const std::wstring& path) {
+    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n, L'\0');
+    n = n ? GetFullPathNameW(path.c_str(), n, full.data(), nullptr) : 0;
+    full.resize(n < full.size() ? n : 0);
+    return full;
+}
+
 // The special folder, created when missing; nothing when the shell has none.
 int pushSpecialFolder(lua_State* L, int csidl) {
     wchar_t path[MAX_PATH + 1] = {};
@@ -78,11 +88,8 @@ int removeDirectory(lua_State* L) {
     while (!trimmed.empty() && (trimmed.back() == L'\\' || trimmed.back() == L'/')) trimmed.pop_back();
     bool driveRoot = trimmed.empty() || (trimmed.size() == 2 && trimmed[1] == L':');
     if (!driveRoot) {
-        DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-        std::wstring full(n, L'\0');
-        n = n ? GetFullPathNameW(path.c_str(), n, full.data(), nullptr) : 0;
-        full.resize(n);
-        driveRoot = n == 0 || isRoot(full);
+        const std::wstring full = fullPathOf(path);
+        driveRoot = full.empty() || isRoot(full);
     }
     if (!driveRoot)
         removeTreeForced(path);
@@ -111,6 +118,15 @@ int createDirectory(lua_State* L) {
         start = end + 1;
     }
     pushBoolean(L, !path.empty() && isFolder(path));
+    return 1;
+}
+
+// getFullPath(path) -> string or nothing: the system's full form of the path, which need not exist.
+int getFullPath(lua_State* L) {
+    const std::wstring full = fullPathOf(argText(L, 1));
+    if (full.empty())
+        return 0;
+    pushText(L, full);
     return 1;
 }
 

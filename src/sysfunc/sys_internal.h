@@ -13,6 +13,7 @@ int copyFile(lua_State* L);
 int removeDirectory(lua_State* L);
 int createDirectory(lua_State* L);
 int fileExists(lua_State* L);
+int getFullPath(lua_State* L);
 int getAppDataFolder(lua_State* L);
 int getProgramFolder(lua_State* L);
 int getTempFolder(lua_State* L);

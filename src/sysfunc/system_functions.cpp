@@ -48,6 +48,8 @@ const luaL_Reg kSystemFunctions[] = {
     {"getRunningProcess", script::sys::getRunningProcess},
     {"killRunningProcess", script::sys::killRunningProcess},
     {"killProcessesByPath", script::sys::killProcessesByPath},
+    // Added after the fixed set: the UI script's path checks compare a path with its full form.
+    {"getFullPath", script::sys::getFullPath},
 };
 
 struct RootKey {

@@ -177,9 +177,10 @@ int Installer::waitExit(DWORD timeoutMs) {
     return testsupport::waitExit(process_, 0);
 }
 
-int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs) {
+int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs, bool byTitle) {
     const std::wstring path = selfFolder() + L"\\..\\..\\tools\\acctool\\acctool.exe";
-    Process tool = startQuiet(path, command + L" --title \"" + std::wstring(kTitle) + L"\" " + args);
+    const std::wstring window = byTitle ? L" --title \"" + std::wstring(kTitle) + L"\"" : L"";
+    Process tool = startQuiet(path, command + window + L" " + args);
     if (!tool)
         return kNotStarted;
     return testsupport::waitExit(tool, timeoutMs);

@@ -85,9 +85,11 @@ class Installer {
     mutable std::map<int, acc::Element> elements_;
 };
 
-// acctool.exe of the build: the command on the installer's window (its title) with these arguments; the
-// tool's exit code (testsupport::kTimedOut when it did not end within the deadline).
-int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs = kDeadline);
+// acctool.exe of the build: the command on the installer's window, named by its title or (byTitle
+// false) left for acctool to find, with these arguments; the tool's exit code (testsupport::kTimedOut
+// when it did not end within the deadline).
+int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs = kDeadline,
+               bool byTitle = true);
 
 // A real click on a message box's button (IDOK, IDCANCEL, IDRETRY, IDYES, ...); true once the box is
 // gone.

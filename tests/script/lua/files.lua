@@ -42,6 +42,16 @@ case("createDirectory builds every level, accepts slashes and existing paths, fa
   expectEq(createDirectory(tmp .. "blocker\\sub"), false, "a file in the way")
 end)
 
+case("getFullPath resolves climbing names and relative paths without needing the path to exist", function()
+  expectEq(getFullPath("C:\\Program Files\\..\\Windows"), "C:\\Windows", "a name climbs")
+  expectEq(getFullPath("C:\\a\\.\\b\\..\\中文\\"), "C:\\a\\中文\\", "dots inside, UTF-8 both ways")
+  expectEq(getFullPath("C:\\.."), "C:\\", "no higher than the root")
+  setCurrentDirectory(tmp)
+  expectEq(getFullPath("rel\\x"), tmp .. "rel\\x", "against the current folder")
+  setCurrentDirectory(getTempFolder())
+  expectEq(count(getFullPath("")), 0, "nothing for the empty text")
+end)
+
 case("createDirectory works on the path it was given, never on the current folder", function()
   local cwd = test_tempFolder("tarvo_cwd")
   setCurrentDirectory(cwd)
