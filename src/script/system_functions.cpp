@@ -48,6 +48,11 @@ const luaL_Reg kSystemFunctions[] = {
     {"getRunningProcess", script::sys::getRunningProcess},
     {"killRunningProcess", script::sys::killRunningProcess},
     {"killProcessesByPath", script::sys::killProcessesByPath},
+    // The uninstaller's: removal that never reaches through a link.
+    {"isReparsePoint", script::sys::isReparsePoint},
+    {"removeEmptyDirectory", script::sys::removeEmptyDirectory},
+    {"removeLink", script::sys::removeLink},
+    {"deleteAtRestart", script::sys::deleteAtRestart},
 };
 
 struct RootKey {

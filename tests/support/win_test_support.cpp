@@ -369,6 +369,48 @@ bool deleteTree(const std::wstring& path) {
     return RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
+namespace {
+
+// The Unix path of a Windows path through Wine's own export; empty outside Wine.
+std::string unixPath(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    std::string out = unix ? unix : "";
+    if (unix)
+        HeapFree(GetProcessHeap(), 0, unix);
+    return out;
+}
+
+// Runs a Unix program of the build machine (Wine starts ELF files as they are) and waits for it.
+bool runUnix(const std::wstring& commandLine) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
+        return false;
+    win::unique_handle process(info.hProcess), thread(info.hThread);
+    DWORD code = 1;
+    return WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(process.get(), &code) && code == 0;
+}
+
+}  // namespace
+
+bool unixFolderLink(const std::wstring& target, const std::wstring& link) {
+    std::string from = unixPath(target), to = unixPath(link);
+    return !from.empty() && !to.empty() &&
+           runUnix(L"Z:\\bin\\ln -s -- \"" + widen(from) + L"\" \"" + widen(to) + L"\"");
+}
+
+bool unixRemoveLink(const std::wstring& link) {
+    std::string path = unixPath(link);
+    return !path.empty() && runUnix(L"Z:\\bin\\rm -f -- \"" + widen(path) + L"\"");
+}
+
 // ---- Registry --------------------------------------------------------------------------------------
 
 bool regWriteBinary(HKEY root, const std::wstring& key, const std::wstring& value, const void* data,
