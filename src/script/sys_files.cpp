@@ -33,6 +33,13 @@ bool isRoot(std::wstring full) {
     return PathIsRootW(full.c_str()) || PathIsRootW((full + L'\\').c_str());
 }
 
+// The path without trailing separators (a drive root keeps its own): with one, the system looks at a
+// link's target rather than at the link.
+std::wstring entryPath(std::wstring path) {
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+}
+
 // The special folder, created when missing; nothing when the shell has none.
 int pushSpecialFolder(lua_State* L, int csidl) {
     wchar_t path[MAX_PATH + 1] = {};
@@ -181,7 +188,7 @@ int directoryEmpty(lua_State* L) {
 
 // isReparsePoint(path) -> boolean; true for a junction, a symbolic link or any other reparse point.
 int isReparsePoint(lua_State* L) {
-    std::wstring path = argText(L, 1);
+    std::wstring path = entryPath(argText(L, 1));
     DWORD attributes = GetFileAttributesW(path.c_str());
     pushBoolean(L, attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT));
     return 1;
@@ -190,7 +197,7 @@ int isReparsePoint(lua_State* L) {
 // removeEmptyDirectory(path) -> boolean; removes one folder that holds nothing. A reparse point is
 // refused: removing one by name may act on its target.
 int removeEmptyDirectory(lua_State* L) {
-    std::wstring path = argText(L, 1);
+    std::wstring path = entryPath(argText(L, 1));
     DWORD attributes = GetFileAttributesW(path.c_str());
     bool removed = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
                    !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && PathIsDirectoryEmptyW(path.c_str()) &&
@@ -203,7 +210,7 @@ int removeEmptyDirectory(lua_State* L) {
 // is opened as the link and deleted through that handle only when the handle reports itself as a
 // link; where the system opens the target instead (Wine), nothing is deleted.
 int removeLink(lua_State* L) {
-    std::wstring path = argText(L, 1);
+    std::wstring path = entryPath(argText(L, 1));
     win::unique_file link(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,

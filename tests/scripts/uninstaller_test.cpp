@@ -189,9 +189,12 @@ class UninstallerTest : public ::testing::Test {
     }
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com_.result()));
-        ASSERT_FALSE(fileExists(installFolder())) << "an earlier test left the product installed";
+        forgetProduct();
     }
-    void TearDown() override {
+    void TearDown() override { forgetProduct(); }
+
+    // Whatever a test left: the product's programs, links, files, registration and restart requests.
+    void forgetProduct() {
         for (DWORD pid : processesByName(kProgram)) {
             win::unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
             if (process && TerminateProcess(process.get(), 0))

@@ -131,15 +131,22 @@ case("removal that never reaches through a link: empty folders, links, restart r
   write(root .. "full\\f.txt", "x")
   expect(test_folderLink(outside:sub(1, -2), root .. "link"), "made a Unix link")
   expectEq(isReparsePoint(root .. "link"), true, "the link")
+  expectEq(isReparsePoint(root .. "link\\"), true, "the link, named with a trailing backslash")
   expectEq(isReparsePoint(root .. "full"), false, "a plain folder")
   expectEq(isReparsePoint(root .. "full\\f.txt"), false, "a file")
   expectEq(isReparsePoint(root .. "missing"), false, "missing")
 
   expectEq(removeEmptyDirectory(root .. "full"), false, "a folder with a file stays")
   expectEq(removeEmptyDirectory(root .. "full\\f.txt"), false, "a file is no folder")
-  expectEq(removeEmptyDirectory(root .. "link"), false, "a link is refused")
+  -- Removing a link to an empty folder by name would remove the folder it points at.
+  local empty = test_tempFolder("tarvo_empty_target")
+  expect(test_folderLink(empty:sub(1, -2), root .. "toEmpty"), "made a link to an empty folder")
+  expectEq(removeEmptyDirectory(root .. "toEmpty"), false, "a link is refused")
+  expectEq(removeEmptyDirectory(root .. "toEmpty\\"), false, "also with a trailing backslash")
+  -- Where the system opens the target instead of the link (Wine), removeLink must do nothing.
+  removeLink(root .. "toEmpty")
+  expectEq(removeEmptyDirectory(empty), true, "the empty target was still there")
   expectEq(removeLink(root .. "full"), false, "a plain folder is no link")
-  -- Wine opens the target even when asked for the link: the call must then refuse, not delete it.
   removeLink(root .. "link")
   expectEq(fileExists(outside .. "keep.txt"), true, "the link's target keeps its file")
   removeFile(root .. "full\\f.txt")
@@ -150,5 +157,6 @@ case("removal that never reaches through a link: empty folders, links, restart r
   expectEq(deleteAtRestart(root .. "later.txt"), true, "delete at restart accepted")
   expectEq(fileExists(root .. "later.txt"), true, "still there until the restart")
   test_removeLink(root .. "link")
+  test_removeLink(root .. "toEmpty")
   expectEq(fileExists(outside .. "keep.txt"), true, "target untouched")
 end)
