@@ -211,18 +211,16 @@ int removeEmptyDirectory(lua_State* L) {
 // link; where the system opens the target instead (Wine), nothing is deleted.
 int removeLink(lua_State* L) {
     std::wstring path = entryPath(argText(L, 1));
-    win::unique_file link(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                      nullptr));
+    win::unique_file link(CreateFileW(
+        path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     FILE_ATTRIBUTE_TAG_INFO tag{};
-    bool isLink = link &&
-                  GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof(tag)) &&
+    bool isLink = link && GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof(tag)) &&
                   (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
                   (tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
     FILE_DISPOSITION_INFO dispose{TRUE};
-    pushBoolean(L, isLink && SetFileInformationByHandle(link.get(), FileDispositionInfo, &dispose,
-                                                        sizeof(dispose)));
+    pushBoolean(
+        L, isLink && SetFileInformationByHandle(link.get(), FileDispositionInfo, &dispose, sizeof(dispose)));
     return 1;
 }
 

@@ -63,7 +63,8 @@ testsupport::Process startQuiet(const std::wstring& exe, const std::wstring& arg
 
 // ---- Installer -------------------------------------------------------------------------------------
 
-Installer::Installer(const std::wstring& exe, const wchar_t* title) : process_(startQuiet(exe)), title_(title) {}
+Installer::Installer(const std::wstring& exe, const wchar_t* title)
+    : process_(startQuiet(exe)), title_(title) {}
 
 Installer::Installer(testsupport::Process process, const wchar_t* title)
     : process_(std::move(process)), title_(title) {}

@@ -120,7 +120,8 @@ void listKey(HKEY parent, const std::wstring& name, const std::wstring& shown, s
         if (type == REG_SZ || type == REG_EXPAND_SZ)
             text.assign(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
         else
-            for (unsigned char c : data.substr(0, size)) text += L"0123456789ABCDEF"[c >> 4], text += L"0123456789ABCDEF"[c & 15];
+            for (unsigned char c : data.substr(0, size))
+                text += L"0123456789ABCDEF"[c >> 4], text += L"0123456789ABCDEF"[c & 15];
         out->insert(shown + L"\\" + value + L"=" + std::to_wstring(type) + L":" + text);
     }
     for (DWORD i = 0;; ++i) {
@@ -176,7 +177,8 @@ win::unique_file holdFile(const std::wstring& path) {
 }
 
 std::wstring inUseQuestion(const std::wstring& path) {
-    return L"文件正在被其他程序使用，无法删除：\r\n" + path + L"\r\n请关闭占用的程序后重试，或取消以在重启电脑后删除";
+    return L"文件正在被其他程序使用，无法删除：\r\n" + path +
+           L"\r\n请关闭占用的程序后重试，或取消以在重启电脑后删除";
 }
 
 class UninstallerTest : public ::testing::Test {
@@ -209,7 +211,8 @@ class UninstallerTest : public ::testing::Test {
                        L"SOFTWARE\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\"
                        L"{0D4E5A61-3C2B-4F7A-9E18-2B6C7D8E9F01}");
         RegDeleteTreeW(HKEY_CLASSES_ROOT, L"rozoz");
-        regDeleteValue(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"TarvoVirtualCamera");
+        regDeleteValue(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                       L"TarvoVirtualCamera");
         DeleteFileW((e2e::specialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Vozizavuv.lnk").c_str());
         deleteTree(installFolder());
         DeleteFileW(restartMarker().c_str());
@@ -225,7 +228,8 @@ class UninstallerTest : public ::testing::Test {
         ASSERT_TRUE(setup.click(kAgreeBox));
         ASSERT_TRUE(setup.waitControl(kInstallButton, [](const View& v) { return v.enabled(); }));
         ASSERT_TRUE(setup.click(kInstallButton));
-        ASSERT_TRUE(setup.waitShown(kInstallFinishPage, true, e2e::kInstallDeadline)) << "the install did not end";
+        ASSERT_TRUE(setup.waitShown(kInstallFinishPage, true, e2e::kInstallDeadline))
+            << "the install did not end";
         if (whileOpen)
             whileOpen();
         ASSERT_TRUE(setup.click(kInstallFinishButton));
@@ -236,7 +240,8 @@ class UninstallerTest : public ::testing::Test {
     // unins000.exe as "UninstallString" names it: it starts its copy and ends; the copy's window shows
     // its confirmation page.
     std::unique_ptr<Installer> startUninstaller() {
-        std::optional<e2e::RegValue> command = e2e::regValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString");
+        std::optional<e2e::RegValue> command =
+            e2e::regValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString");
         EXPECT_TRUE(command) << "no UninstallString";
         if (!command)
             return nullptr;
@@ -249,7 +254,8 @@ class UninstallerTest : public ::testing::Test {
             return nullptr;
         Process copy;
         copy.pid = copies.front();
-        copy.handle.reset(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, copy.pid));
+        copy.handle.reset(
+            OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, copy.pid));
         auto uninstaller = std::make_unique<Installer>(std::move(copy), kUninstallTitle);
         EXPECT_TRUE(uninstaller->waitWindow()) << "no uninstaller window";
         return uninstaller;
@@ -302,12 +308,15 @@ TEST_F(UninstallerTest, InstallThenUninstallLeavesThePrefixAsItWas) {
     // Everything the install made is gone; the only addition is the running copy, which the system
     // deletes at the next restart.
     const std::set<std::wstring> after = prefixState();
-    EXPECT_EQ(missingFrom(before, after), std::vector<std::wstring>{}) << "lost:" << joined(missingFrom(before, after));
+    EXPECT_EQ(missingFrom(before, after), std::vector<std::wstring>{})
+        << "lost:" << joined(missingFrom(before, after));
     EXPECT_EQ(missingFrom(after, before), std::vector<std::wstring>{tempFolder() + kCopyName})
         << "left:" << joined(missingFrom(after, before));
-    std::optional<std::string> pending = regReadBinary(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+    std::optional<std::string> pending =
+        regReadBinary(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
     ASSERT_TRUE(pending);
-    const std::wstring names(reinterpret_cast<const wchar_t*>(pending->data()), pending->size() / sizeof(wchar_t));
+    const std::wstring names(reinterpret_cast<const wchar_t*>(pending->data()),
+                             pending->size() / sizeof(wchar_t));
     EXPECT_NE(names.find(tempFolder() + kCopyName), std::wstring::npos) << narrow(names);
     EXPECT_FALSE(fileExists(restartMarker()));
     // The components were unregistered, not just deleted.
@@ -353,8 +362,9 @@ TEST_F(UninstallerTest, TheUsersFilesAndWhatALinkReachesSurvive) {
     // cannot remove without reaching its target) stay.
     std::set<std::wstring> left;
     listTree(installFolder(), &left);
-    const std::set<std::wstring> expected{installFolder() + L"configure\\", installFolder() + L"configure\\mine\\",
-                                          mine, installFolder() + linked_ + L" -> link"};
+    const std::set<std::wstring> expected{installFolder() + L"configure\\",
+                                          installFolder() + L"configure\\mine\\", mine,
+                                          installFolder() + linked_ + L" -> link"};
     EXPECT_EQ(left, expected) << joined(std::vector<std::wstring>(left.begin(), left.end()));
     EXPECT_FALSE(e2e::regValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"));
 }
@@ -400,9 +410,11 @@ TEST_F(UninstallerTest, AFileInUseIsQuestionedRetriedAndOtherwiseLeftForTheResta
     EXPECT_FALSE(fileExists(retried));
     EXPECT_TRUE(fileExists(cancelled)) << "a cancelled file stays until the restart";
     holdCancelled.reset();
-    std::optional<std::string> pending = regReadBinary(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+    std::optional<std::string> pending =
+        regReadBinary(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
     ASSERT_TRUE(pending);
-    const std::wstring names(reinterpret_cast<const wchar_t*>(pending->data()), pending->size() / sizeof(wchar_t));
+    const std::wstring names(reinterpret_cast<const wchar_t*>(pending->data()),
+                             pending->size() / sizeof(wchar_t));
     EXPECT_NE(names.find(cancelled), std::wstring::npos) << narrow(names);
     EXPECT_EQ(readFile(restartMarker()).value_or("").size(), 8u) << "no restart marker";
 

@@ -374,8 +374,8 @@ namespace {
 // The Unix path of a Windows path through Wine's own export; empty outside Wine.
 std::string unixPath(const std::wstring& path) {
     using ToUnix = char*(CDECL*)(const wchar_t*);
-    auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
     std::string out = unix ? unix : "";
     if (unix)
