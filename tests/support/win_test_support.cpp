@@ -383,8 +383,9 @@ std::string unixPath(const std::wstring& path) {
     return out;
 }
 
-// Runs a Unix program of the build machine (Wine starts ELF files as they are) and waits for it.
-bool runUnix(const std::wstring& commandLine) {
+// Starts a Unix program of the build machine (Wine starts ELF files as they are). Wine hands back no
+// process handle to wait on, so callers wait for the program's effect.
+bool startUnix(const std::wstring& commandLine) {
     std::wstring line = commandLine;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -392,10 +393,22 @@ bool runUnix(const std::wstring& commandLine) {
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
                         &startup, &info))
         return false;
-    win::unique_handle process(info.hProcess), thread(info.hThread);
-    DWORD code = 1;
-    return WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0 &&
-           GetExitCodeProcess(process.get(), &code) && code == 0;
+    for (HANDLE h : {info.hProcess, info.hThread})
+        if (h && h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    return true;
+}
+
+bool isLink(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool waitFor(const std::function<bool()>& done) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(10))
+        if (done())
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -403,12 +416,16 @@ bool runUnix(const std::wstring& commandLine) {
 bool unixFolderLink(const std::wstring& target, const std::wstring& link) {
     std::string from = unixPath(target), to = unixPath(link);
     return !from.empty() && !to.empty() &&
-           runUnix(L"Z:\\bin\\ln -s -- \"" + widen(from) + L"\" \"" + widen(to) + L"\"");
+           startUnix(L"Z:\\bin\\ln -s -- \"" + widen(from) + L"\" \"" + widen(to) + L"\"") &&
+           waitFor([&] { return isLink(link); });
 }
 
 bool unixRemoveLink(const std::wstring& link) {
+    if (!isLink(link))
+        return true;
     std::string path = unixPath(link);
-    return !path.empty() && runUnix(L"Z:\\bin\\rm -f -- \"" + widen(path) + L"\"");
+    return !path.empty() && startUnix(L"Z:\\bin\\rm -f -- \"" + widen(path) + L"\"") &&
+           waitFor([&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 
 // ---- Registry --------------------------------------------------------------------------------------
