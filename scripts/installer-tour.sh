@@ -1,5 +1,6 @@
 # Sourced by scripts/run and scripts/screenshots: walks the real installer through its four pages from
-# outside, with acctool, and saves a picture of each. Needs a running Wine environment (wine-env.sh)
+# outside, with acctool, and saves a picture of each (and, with tour_uninstaller below, the installed
+# uninstaller through its three). Needs a running Wine environment (wine-env.sh)
 # on an X display of our own, where `import` can read the screen.
 #
 #   tour_installer SETUP_EXE ACCTOOL_EXE OUT_DIR [--stop-before-install]
