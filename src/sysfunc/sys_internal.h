@@ -23,6 +23,10 @@ int createShortCut(lua_State* L);
 int volumeExists(lua_State* L);
 int directoryEmpty(lua_State* L);
 int setCurrentDirectory(lua_State* L);
+int isReparsePoint(lua_State* L);
+int removeEmptyDirectory(lua_State* L);
+int removeLink(lua_State* L);
+int deleteAtRestart(lua_State* L);
 
 // sys_process.cpp
 int sleep(lua_State* L);
