@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "script/lua_text.h"
+#include "sysfunc/lua_text.h"
 #include "script/script_engine.h"
 
 LuaWindow::LuaWindowTimer::~LuaWindowTimer() {
