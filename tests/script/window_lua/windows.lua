@@ -195,7 +195,7 @@ case("a malformed layout, the window's or its shadow's, is shown with its place 
   test_loadLayouts("frame.lz")
   expectEq(w, nil, "no window when the shadow's layout is malformed")
   expectEq(#boxes, 1, "one box")
-  expect(boxes[1] and boxes[1]:find("proxywindow.xml:3:", 1, true), tostring(boxes[1]))
+  expect(boxes[1] and boxes[1]:find("proxywindow.xml:4:1: expected >", 1, true), tostring(boxes[1]))
 end)
 
 case("browseForFolder answers the picked path, and nothing on cancel", function()
