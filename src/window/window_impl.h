@@ -82,7 +82,9 @@ class WindowImpl : public WindowBase, public WindowHost {
     const DirtyList& dirtyAreas() const { return dirty_; }
     const PaintSurface& backBuffer() const { return backBuffer_; }
     // Layered window: paints every dirty area into the back buffer and pushes the whole buffer to the
-    // screen; nothing when the list is empty. Message 1025 calls it. The push itself is paced (below).
+    // screen; nothing when the list is empty. Message 1025 calls it. Areas invalidated by the paints
+    // wait for the next flush, which it requests; it never runs inside itself. The push itself is
+    // paced (below).
     void flushDirtyAreas();
     // The changed area painted into the back buffer but not yet pushed to the screen (empty when the
     // screen shows the back buffer). A push is held back while mouse or key input waits in the queue
@@ -166,7 +168,8 @@ class WindowImpl : public WindowBase, public WindowHost {
     bool layered_ = false;
     BYTE constantAlpha_ = 255;
     bool perPixelAlpha_ = false;
-    DirtyList dirty_;
+    DirtyList dirty_;  // areas for the next flush, also those invalidated while one paints
+    bool flushing_ = false;
     RECT heldBack_{0, 0, 0, 0};  // painted, not yet pushed
     double lastPushMs_ = -1e9;   // when the last push went out (performance counter, ms)
     double heldSinceMs_ = 0;     // when heldBack_ last turned non-empty
