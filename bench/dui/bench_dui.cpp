@@ -7,6 +7,7 @@
 #include <map>
 #include <new>
 
+#include "bench_timing.h"
 #include "dui/alloc.h"
 #include "dui/loader.h"
 #include "dui/panels.h"
@@ -103,7 +104,7 @@ int main() {
             return 1;
         }
     }
-    constexpr int kRounds = 50;
+    const int kRounds = bench::rounds(50);
     unsigned long long news0 = newCalls;
     dui::AllocatorStats a0 = dui::allocatorStats();
     LARGE_INTEGER f, t0, t1;

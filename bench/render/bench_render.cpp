@@ -14,6 +14,7 @@
 #include <stb_image_write.h>
 #pragma GCC diagnostic pop
 
+#include "bench_timing.h"
 #include "dui/control.h"
 #include "dui/loader.h"
 #include "dui/panels.h"
@@ -47,6 +48,7 @@ class Clock {
 
 template <typename F>
 double perOp(int rounds, F&& f) {
+    rounds = bench::rounds(rounds);
     f();  // warm-up
     Clock clock;
     for (int i = 0; i < rounds; ++i) f();

@@ -38,7 +38,7 @@ int main() {
                   "ctrl:addHandler(30, function(s, id, w, l) hits = hits + 1 return true end)\n"))
         return 1;
 
-    const int rounds = 100000;
+    const int rounds = bench::rounds(100000);
     for (int i = 0; i < 1000; ++i) {  // warm-up
         EventRecord e;
         e.id = 30;
@@ -63,7 +63,7 @@ int main() {
     }
     double direct = (bench::nowMicros() - t0) / rounds;
 
-    const int queries = 20000;
+    const int queries = bench::rounds(20000);
     if (!runChunk(L,
                   "regWriteString(HKEY_CURRENT_USER, 'Software\\\\TarvoBench', 'InstallPath', 'C:\\\\Program "
                   "Files\\\\DuvureVEdadiz\\\\')"))

@@ -1,10 +1,14 @@
-// bench_script_ui [click|notify|all] [rounds]: the script bridge on a real window (createWindow, run by
-// showDialog) under its modal loop; prints "name=value" lines.
+// bench_script_ui [click|notify|progress|all] [rounds]: the script bridge on a real window (createWindow, run
+// by showDialog) under its modal loop; prints "name=value" lines.
 //  click:  median µs from SendInput of a left press and release over a Button to the script's Click
 //          handler running, stamped in the handler by bench_now() (and to its LButtonDown handler);
 //          again with the button's pressed-state repaints switched off, to show what they cost.
 //  notify: median µs of a worker's notifyMessage answered by the window's script message handler, and
 //          in the same run between the same two threads the bare event ping-pong (the floor).
+//  progress: an install's stream of progress notifications (one range, then one step each) answered by
+//          the installer's own handling (the progress bar's position, the label's percentage), with the
+//          user-interface thread's CPU time per notification (handler, bar and label repaint, the hop);
+//          first with parts of the handling left out, for a breakdown.
 #include <windows.h>
 #include <lua.hpp>
 
@@ -219,6 +223,99 @@ void benchNotify(lua_State* L, int rounds) {
         notify.size(), n, p, p > 0 ? n / p : 0.0);
 }
 
+// The worker sends what an install of `steps` files sends (a range, a step for each, the end) as fast
+// as the answers come; the window's handler treats them as the installer's UI script does.
+// `level` builds the handling up, for a breakdown: 0 answers at once (the hop alone), 1 also evaluates the
+// text, 2 also moves the progress bar, 3 also sets the label (the installer's whole handling). `label`
+// names the figures.
+void benchProgress(lua_State* L, int steps, int level, const char* label) {
+    std::vector<double> notify;
+    std::atomic<bool> abandoned{false};
+    int unanswered = 0;
+    std::thread worker([&] {
+        lua_State* W = luaL_newstate();
+        lua_pushcfunction(W, LuaWork::notifyMessage);
+        lua_setglobal(W, "notifyMessage");
+        auto ask = [W](const std::string& text) {
+            lua_getglobal(W, "notifyMessage");
+            lua_pushstring(W, text.c_str());
+            lua_call(W, 1, 1);
+            lua_Integer answer = lua_tointeger(W, -1);
+            lua_pop(W, 1);
+            return answer;
+        };
+        if (WaitForSingleObject(g_state->ready.get(), 10000) != WAIT_OBJECT_0 || abandoned) {
+            lua_close(W);
+            return;
+        }
+        unanswered += ask("{code=3,range=" + std::to_string(steps + 2) + "}") != 1;
+        for (int i = 1; i <= steps; ++i) {
+            const std::string text = "{code=4,position=" + std::to_string(i) +
+                                     ",text=[[C:\\Program Files\\Tarvo\\file" + std::to_string(i) + ".dll]]}";
+            double t0 = bench::nowMicros();
+            unanswered += ask(text) != 1;
+            notify.push_back(bench::nowMicros() - t0);
+        }
+        ask("{code=2}");
+        lua_close(W);
+    });
+    FILETIME created, exited, kernel0, user0, kernel1, user1;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel0, &user0);
+    const double t0 = bench::nowMicros();
+    lua_pushinteger(L, level);
+    lua_setglobal(L, "bench_level");
+    bool ok = runChunk(L,
+                       "local w = createWindow('bench.xml')\n"
+                       "local progressRange\n"
+                       "w:setMessageHandler(function(text)\n"
+                       "  if bench_level == 0 then\n"
+                       "    if text == '{code=2}' then w:endDialog(1) end\n"
+                       "    return 1\n"
+                       "  end\n"
+                       "  local chunk = load('return ' .. text)\n"
+                       "  local ok, msg = false, nil\n"
+                       "  if chunk then ok, msg = pcall(chunk) end\n"
+                       "  if not ok or type(msg) ~= 'table' then return 1 end\n"
+                       "  if msg.code == 2 then w:endDialog(1)\n"
+                       "  elseif msg.code == 3 and bench_level >= 2 then\n"
+                       "    progressRange = msg.range\n"
+                       "    w:getChild(20):setRange(msg.range)\n"
+                       "  elseif msg.code == 4 and bench_level >= 2 then\n"
+                       "    w:getChild(20):setPosition(msg.position)\n"
+                       "    if bench_level >= 3 and progressRange and progressRange > 0 then\n"
+                       "      w:getChild(21):setText(string.format('正在安装%2d%%...', msg.position * 100 / "
+                       "progressRange))\n"
+                       "    end\n"
+                       "  end\n"
+                       "  return 1\n"
+                       "end)\n"
+                       "local id\n"
+                       "id = w:setTimer(100, function() w:killTimer(id) bench_ready() end)\n"
+                       "w:setTimer(120000, function() w:endDialog(-1) end)\n"
+                       "bench_result = w:showDialog()\n");
+    const double wall = bench::nowMicros() - t0;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel1, &user1);
+    if (!ok) {
+        abandoned = true;
+        SetEvent(g_state->ready.get());
+    }
+    worker.join();
+    if (!ok || unanswered || notify.size() != static_cast<size_t>(steps)) {
+        std::printf("%s_error=a notification went unanswered\n", label);
+        return;
+    }
+    auto ticks = [](const FILETIME& f) {
+        return static_cast<double>((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+    };
+    // 100 ns ticks; the window's opening and closing (about 100 ms of timer wait) fall in the span too.
+    const double cpuUs = (ticks(kernel1) - ticks(kernel0) + ticks(user1) - ticks(user0)) / 10.0;
+    std::printf(
+        "%s_notifications=%d\n%s_notify_median_us=%.1f\n%s_ui_thread_cpu_ms=%.1f\n"
+        "%s_ui_thread_us_per_notification=%.1f\n%s_wall_ms=%.1f\n",
+        label, steps + 2, label, bench::median(notify), label, cpuUs / 1000.0, label, cpuUs / (steps + 2),
+        label, wall / 1000.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -245,11 +342,18 @@ int main(int argc, char** argv) {
     if (!runChunk(L, uiGlue()))
         return 1;
     if (what == "click" || what == "all") {
-        benchClick(L, rounds > 0 ? rounds : 200, "click", true);
-        benchClick(L, rounds > 0 ? rounds : 200, "click_without_state_repaint", false);
+        benchClick(L, rounds > 0 ? rounds : bench::rounds(200), "click", true);
+        benchClick(L, rounds > 0 ? rounds : bench::rounds(200), "click_without_state_repaint", false);
     }
     if (what == "notify" || what == "all")
-        benchNotify(L, rounds > 0 ? rounds : 5000);
+        benchNotify(L, rounds > 0 ? rounds : bench::rounds(5000));
+    if (what == "progress" || what == "all") {
+        const int steps = rounds > 0 ? rounds : bench::rounds(1676);
+        benchProgress(L, steps, 0, "progress_hop_only");
+        benchProgress(L, steps, 1, "progress_hop_and_evaluation");
+        benchProgress(L, steps, 2, "progress_without_label");
+        benchProgress(L, steps, 3, "progress");
+    }
     closeScriptEngine(scriptEngine());
     destroyUiContextWithParts();
     SRService::stop();

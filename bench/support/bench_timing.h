@@ -5,11 +5,23 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "host/handles.h"
 
 namespace bench {
+
+// A smoke run (TARVO_BENCH_SMOKE set, as the test command runs every benchmark): the whole course with
+// a few rounds of each loop, which tells nothing about speed but that the program still runs to its end.
+inline bool smokeRun() {
+    static const bool smoke = std::getenv("TARVO_BENCH_SMOKE") != nullptr;
+    return smoke;
+}
+// `full` rounds, or a few in a smoke run.
+inline int rounds(int full) {
+    return smokeRun() ? std::min(full, 3) : full;
+}
 
 inline double nowMicros() {
     static const double perMicro = [] {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "dui/context_parts.h"
 #include "dui/loader.h"
 #include "host/resource_file_system.h"
 #include "host/ui_context.h"
@@ -14,7 +15,10 @@ bool loadBenchPage() {
         files->registerName(L"frame.lz", 113);
         files->registerName(L"style.lz", 116);
     }
-    if (!createUiContext() || !uiContext()->skin->loadSkin(L"style.lz") || !loadLayouts(L"frame.lz")) {
+    // The context with its parts: the skin store and the layout store come with them, not with the bare
+    // context.
+    if (!createUiContextWithParts() || !uiContext()->skin->loadSkin(L"style.lz") ||
+        !loadLayouts(L"frame.lz")) {
         OutputDebugStringW(L"bench: the skin or the layouts did not load\n");
         return false;
     }

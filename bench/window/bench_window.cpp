@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench_page.h"
+#include "bench_timing.h"
 #include "dui/loader.h"
 #include "window/window_impl.h"
 
@@ -38,6 +39,7 @@ double median(std::vector<double> v) {
 // Runs f `rounds` times; median and mean of single runs in ms.
 template <typename F>
 void report(const char* what, int rounds, F&& f) {
+    rounds = bench::rounds(rounds);
     f();  // warm-up: images decoded, surfaces made
     std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
@@ -162,10 +164,12 @@ int main() {
     // Start-up to first paint, alternating so that both see the same machine state.
     const std::wstring layoutExe = besideMe(L"bench_window_start.exe");
     const std::wstring bareExe = besideMe(L"bench_bare_window.exe");
-    startToFirstPaint(layoutExe);  // warm-up: file cache
-    startToFirstPaint(bareExe);
+    if (!bench::smokeRun()) {
+        startToFirstPaint(layoutExe);  // warm-up: file cache
+        startToFirstPaint(bareExe);
+    }
     std::vector<double> layout, bare;
-    for (int i = 0; i < 15; ++i) {
+    for (int i = 0; i < (bench::smokeRun() ? 1 : 15); ++i) {
         bare.push_back(startToFirstPaint(bareExe));
         layout.push_back(startToFirstPaint(layoutExe));
     }

@@ -249,7 +249,7 @@ int main(int argc, char** argv) {
     SRService::start();
     createUiContextWithParts();
     if (what == "notify" || what == "all")
-        benchNotify(argc > 2 ? std::atoi(argv[2]) : 20000);
+        benchNotify(argc > 2 ? std::atoi(argv[2]) : bench::rounds(20000));
     if (what == "install" || what == "all")
         benchInstall(true, true);
     else if (what == "decode")

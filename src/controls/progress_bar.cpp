@@ -23,21 +23,30 @@ RECT fillArea(const Control& bar, const RECT& rect) {
 
 void ProgressBar::setRange(int32_t range) {
     const RECT before = fillRect(localRect());
+    const int64_t percentBefore = percent();
     range_ = range;
-    repaintFill(before);
-    notifyAccessible(EVENT_OBJECT_VALUECHANGE);
+    changed(before, percentBefore);
 }
 
 void ProgressBar::setPosition(int32_t p) {
     const RECT before = fillRect(localRect());
+    const int64_t percentBefore = percent();
     position_ = p < range_ ? p : range_;
+    changed(before, percentBefore);
+}
+
+void ProgressBar::changed(const RECT& before, int64_t percentBefore) {
     repaintFill(before);
-    notifyAccessible(EVENT_OBJECT_VALUECHANGE);
+    if (percent() != percentBefore)
+        notifyAccessible(EVENT_OBJECT_VALUECHANGE);
+}
+
+int64_t ProgressBar::percent() const {
+    return range_ > 0 ? static_cast<int64_t>(position_) * 100 / range_ : 0;
 }
 
 bool ProgressBar::accessibleValue(std::wstring* value) const {
-    const int64_t percent = range_ > 0 ? static_cast<int64_t>(position_) * 100 / range_ : 0;
-    *value = std::to_wstring(percent) + L"%";
+    *value = std::to_wstring(percent()) + L"%";
     return true;
 }
 

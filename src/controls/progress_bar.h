@@ -20,7 +20,8 @@ class ProgressBar : public Control {
     ProgressBar() : Control(kInitialFlags) {}
     const wchar_t* typeName() const override { return L"ProgressBar"; }
     void paint(HDC dc, const RECT& rect, const RECT& clip) override;
-    // The percentage done ("45%"); every change of range or position is told as a value change.
+    // The percentage done ("45%"); a change of range or position that changes it is told as a value
+    // change (an install moves the position by far less than a percent with most files).
     bool accessibleValue(std::wstring* value) const override;
 
     // Stores the range and repaints what changed; the position stays as it is.
@@ -37,6 +38,9 @@ class ProgressBar : public Control {
 
   private:
     RECT localRect() const;
+    int64_t percent() const;
+    // Repaints the fill's change from `before` and tells a change of the percentage from `percentBefore`.
+    void changed(const RECT& before, int64_t percentBefore);
     void repaintFill(const RECT& before);
 
     int32_t range_ = 1;

@@ -82,13 +82,16 @@ int setVisible(lua_State* L) {
     return 0;
 }
 
-// Sets a text attribute from argument 2; repaints when asked.
+// Sets a text attribute from argument 2; repaints when asked. The same text again changes nothing
+// and repaints nothing (a progress label is set on every notification, its text on few of them).
 template <AttributeId Id, bool Repaint>
 int setTextAttribute(lua_State* L) {
     Control* c = controlFromSelf(L);
     if (!c)
         return 0;
     std::wstring text = argText(L, 2);
+    if (const wchar_t* current = c->findText(Id); current && text == current)
+        return 0;
     c->setText(Id, text.c_str());
     if (Repaint)
         c->invalidate(false);

@@ -42,6 +42,35 @@ HFONT defaultFont() {
     return skin ? skin->findFont(L"Default") : nullptr;
 }
 
+// The performance counter in milliseconds.
+double nowMs() {
+    static const double perMs = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / perMs;
+}
+
+// One frame of the display in milliseconds (60 Hz when the display does not say).
+double displayFrameMs() {
+    static const double frame = [] {
+        win::window_dc screen(nullptr);
+        const int hz = screen.get() ? GetDeviceCaps(screen.get(), VREFRESH) : 0;
+        return 1000.0 / (hz > 1 && hz <= 240 ? hz : 60);
+    }();
+    return frame;
+}
+
+constexpr UINT_PTR kPushTimerId = 0x5055;  // the window's own timer for held-back pushes
+
+// Mouse or key input waits in this thread's queue.
+bool inputWaiting() {
+    return HIWORD(GetQueueStatus(QS_INPUT)) != 0;
+}
+
 }  // namespace
 
 WindowImpl::WindowImpl(Control* root) : root_(root) {
@@ -108,8 +137,10 @@ LRESULT WindowImpl::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kRepaintMessage:
             if (layered_)
                 flushDirtyAreas();
-            else
+            else if (!inputWaiting())
                 UpdateWindow(handle());
+            // With input waiting (the release after a press), the input goes first: the area stays
+            // invalid and the system paints it once the queue holds nothing else.
             return 0;
         case WM_KEYDOWN:
             return onKey(event::PrevKeyDown, event::KeyDown, wParam, lParam);
@@ -363,10 +394,48 @@ void WindowImpl::flushDirtyAreas() {
         PostMessageW(handle(), kRepaintMessage, 0, 0);
 }
 
+// Under Wine every push of the layered bitmap costs milliseconds however small the changed area, so
+// a stream of repaints (a progress bar fed by notifications) is pushed at most once a display frame,
+// and input waiting in the queue is handled before the push that a press or a key caused.
 void WindowImpl::pushLayered(const RECT& changed) {
-    RECT r{};
-    if (!backBuffer_.bitmap() || !GetWindowRect(handle(), &r))
+    const double now = nowMs();
+    if (IsRectEmpty(&heldBack_))
+        heldSinceMs_ = now;
+    UnionRect(&heldBack_, &heldBack_, &changed);
+    const double wait = lastPushMs_ + displayFrameMs() - now;
+    // Input goes first, but a stream of input holds a push back by one frame at most.
+    const bool inputFirst = inputWaiting() && now - heldSinceMs_ < displayFrameMs();
+    if (!inputFirst && wait <= 0) {
+        pushHeldBack();
         return;
+    }
+    if (!pushTimerArmed_) {
+        // A timer message comes only when no input or posted message waits: after the input.
+        const UINT delay = inputFirst ? USER_TIMER_MINIMUM : static_cast<UINT>(wait) + 1;
+        pushTimerArmed_ = SetTimer(handle(), kPushTimerId, delay, onPushTimer) != 0;
+        if (!pushTimerArmed_)
+            pushHeldBack();
+    }
+}
+
+void CALLBACK WindowImpl::onPushTimer(HWND window, UINT, UINT_PTR, DWORD) {
+    if (auto* self = dynamic_cast<WindowImpl*>(windowFromHandle(window)))
+        self->pushHeldBack();
+    else
+        KillTimer(window, kPushTimerId);
+}
+
+void WindowImpl::pushHeldBack() {
+    if (pushTimerArmed_) {
+        KillTimer(handle(), kPushTimerId);
+        pushTimerArmed_ = false;
+    }
+    const RECT changed = heldBack_;
+    heldBack_ = RECT{0, 0, 0, 0};
+    RECT r{};
+    if (IsRectEmpty(&changed) || !backBuffer_.bitmap() || !GetWindowRect(handle(), &r))
+        return;
+    lastPushMs_ = nowMs();
     POINT position{r.left, r.top};
     SIZE size{r.right - r.left, r.bottom - r.top};
     POINT source{0, 0};

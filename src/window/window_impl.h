@@ -83,8 +83,15 @@ class WindowImpl : public WindowBase, public WindowHost {
     const PaintSurface& backBuffer() const { return backBuffer_; }
     // Layered window: paints every dirty area into the back buffer and pushes the whole buffer to the
     // screen; nothing when the list is empty. Message 1025 calls it. Areas invalidated by the paints
-    // wait for the next flush, which it requests; it never runs inside itself.
+    // wait for the next flush, which it requests; it never runs inside itself. The push itself is
+    // paced (below).
     void flushDirtyAreas();
+    // The changed area painted into the back buffer but not yet pushed to the screen (empty when the
+    // screen shows the back buffer). A push is held back while mouse or key input waits in the queue
+    // (it goes first, for one frame at most) and while the last push is less than one display frame
+    // old; a timer of the window then pushes what was held back, so the last state painted always
+    // reaches the screen.
+    RECT heldBackArea() const { return heldBack_; }
 
   protected:
     // For subclasses that build their tree late: replaces the root before WM_CREATE.
@@ -111,6 +118,8 @@ class WindowImpl : public WindowBase, public WindowHost {
     void paintTree(HDC dc, const RECT& area);
     void drawCaret(HDC dc);
     void pushLayered(const RECT& changed);
+    void pushHeldBack();
+    static void CALLBACK onPushTimer(HWND window, UINT, UINT_PTR, DWORD);
     void invalidateCaret();
     void toggleCaret();
 
@@ -161,6 +170,10 @@ class WindowImpl : public WindowBase, public WindowHost {
     bool perPixelAlpha_ = false;
     DirtyList dirty_;  // areas for the next flush, also those invalidated while one paints
     bool flushing_ = false;
+    RECT heldBack_{0, 0, 0, 0};  // painted, not yet pushed
+    double lastPushMs_ = -1e9;   // when the last push went out (performance counter, ms)
+    double heldSinceMs_ = 0;     // when heldBack_ last turned non-empty
+    bool pushTimerArmed_ = false;
 
     AccessibleBridge accessible_{*this};  // answers WM_GETOBJECT
 };

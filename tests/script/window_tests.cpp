@@ -238,6 +238,14 @@ int luaDestroyWindow(lua_State* L) {
     return 1;
 }
 
+// test_repaintPending(w) -> whether a repaint request (message 1025) waits for the window
+int luaRepaintPending(lua_State* L) {
+    LuaWindow* w = windowOf(L, 1);
+    MSG msg;
+    lua_pushboolean(L, w && PeekMessageW(&msg, w->handle(), kRepaintMessage, kRepaintMessage, PM_NOREMOVE));
+    return 1;
+}
+
 int luaIsEnabled(lua_State* L) {
     lua_pushboolean(L, IsWindowEnabled(hwndArg(L, 1)));
     return 1;
@@ -331,6 +339,7 @@ const luaL_Reg kTestNatives[] = {
     {"test_destroyWindow", luaDestroyWindow},
     {"test_handlerCount", luaHandlerCount},
     {"test_isEnabled", luaIsEnabled},
+    {"test_repaintPending", luaRepaintPending},
     {"test_notify", luaNotify},
     {"test_desktopFolder", luaDesktopFolder},
     {"test_answerBrowser", luaAnswerBrowser},

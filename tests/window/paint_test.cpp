@@ -301,6 +301,44 @@ TEST_F(Paint, LayeredPixelsAfterPartialRepaints) {
     EXPECT_EQ(screenPixel(100 + 100, 100 + 80), pageBefore);
 }
 
+// Repaints that come faster than the display refreshes are painted into the back buffer at once, but
+// the screen gets at most one push a frame; what was held back reaches it without another repaint.
+TEST_F(Paint, ARepaintStreamIsPushedAtMostOnceAFrameAndItsLastStateAlwaysShows) {
+    WindowImpl* w = openLayered(R"(<Canvas initSize="200,100">
+                                     <Grid id="3" x="120" y="20" width="60" height="40" style="state.xml"/>
+                                   </Canvas>)");
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(settle(w));
+    ASSERT_EQ(waitScreenPixel(100 + 150, 100 + 40, 0x2050C0, kDeadline), 0x2050C0u);
+    Control* band = byId(w, 3);
+    pumpFor(50);
+    band->setText(attr::style, L"red.xml");
+    band->invalidate(true);
+    RECT held = w->heldBackArea();
+    EXPECT_TRUE(IsRectEmpty(&held)) << "a repaint after a quiet spell is pushed at once";
+
+    // Alternate quickly until a push is held back (a loaded machine may pause the loop for a frame).
+    const wchar_t* styles[] = {L"state.xml", L"red.xml"};
+    int i = 0;
+    for (; i < 100 && IsRectEmpty(&held); ++i) {
+        band->setText(attr::style, styles[i % 2]);
+        band->invalidate(true);
+        held = w->heldBackArea();
+    }
+    ASSERT_FALSE(IsRectEmpty(&held)) << "a repaint within a frame of the last push waits";
+    EXPECT_TRUE(sameRect(held, RECT{120, 20, 180, 60})) << "what waits is the changed area";
+    const bool red = (i - 1) % 2 == 1;
+    EXPECT_EQ(bufferPixel(w->backBuffer(), 150, 40), red ? 0xFFC03020u : 0xFF2050C0u) << "painted at once";
+    const uint32_t last = red ? 0xC03020 : 0x2050C0;
+    EXPECT_EQ(waitScreenPixel(100 + 150, 100 + 40, last, kDeadline), last) << "the last state is pushed";
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            held = w->heldBackArea();
+            return IsRectEmpty(&held);
+        },
+        kDeadline));
+}
+
 TEST_F(Paint, ALayeredWindowWithFullyTransparentPixelsShowsWhatLiesBelow) {
     WindowImpl* below = open(R"(<Grid initSize="200,100" style="state.xml"/>)", 100, 100);
     ASSERT_NE(below, nullptr);

@@ -168,7 +168,8 @@ bool WindowTest::settle(WindowImpl* window) {
         [&] {
             MSG msg;
             RECT update;
-            return window->dirtyAreas().empty() &&
+            const RECT held = window->heldBackArea();
+            return window->dirtyAreas().empty() && IsRectEmpty(&held) &&
                    !PeekMessageW(&msg, hwnd, kRepaintMessage, kRepaintMessage, PM_NOREMOVE) &&
                    !GetUpdateRect(hwnd, &update, FALSE);
         },

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "controls/controls.h"
 #include "controls/listbox.h"
 #include "dui/context_parts.h"
@@ -44,6 +45,7 @@ double nowMs() {
 // Median ms of `rounds` runs.
 template <typename F>
 double median(int rounds, F&& f) {
+    rounds = bench::rounds(rounds);
     std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
         const double t0 = nowMs();

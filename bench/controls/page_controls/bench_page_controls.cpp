@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench_timing.h"
 #include "controls/controls.h"
 #include "controls/power_point.h"
 #include "controls/progress_bar.h"
@@ -42,9 +43,10 @@ class Clock {
 
 template <typename F>
 void measure(const char* what, int rounds, F&& f) {
+    rounds = bench::rounds(rounds);
     f();  // warm-up
     std::vector<double> batches;
-    for (int b = 0; b < 9; ++b) {
+    for (int b = 0; b < bench::rounds(9); ++b) {
         Clock clock;
         for (int i = 0; i < rounds; ++i) f();
         GdiFlush();
