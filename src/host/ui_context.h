@@ -21,6 +21,9 @@ class ControlCreatorRegistry;
 class StyleCreatorRegistry;
 }  // namespace duiFactory
 
+// The application message whose handlers receive the worker's notification texts (event.wParam).
+constexpr int32_t kNotificationMessage = 1024;
+
 using AlphaBlendFn = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION);
 using GradientFillFn = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG);
 
@@ -33,7 +36,7 @@ struct UiContext {
     duiFactory::ControlCreatorRegistry* controlCreators = nullptr;  // owned
     duiFactory::StyleCreatorRegistry* styleCreators = nullptr;      // owned
 
-    // Application message id -> handlers in order (message 1024 carries worker notifications).
+    // Application message id -> handlers in order (kNotificationMessage carries worker notifications).
     MessageHandlerMap<Delegate> messageHandlers;
 
     SkinStore* skin = nullptr;        // owned

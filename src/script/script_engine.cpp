@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int32_t kNotificationMessage = 1024;
 
 // Stack effect: +1 (the registry table of that name).
 void pushRegistryTable(lua_State* L, const char* name) {

@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int32_t kNotificationMessage = 1024;
 
 LuaWindow* selfWindow(lua_State* L) {
     return luaWindowFromHost(windowFromSelf(L));
