@@ -112,14 +112,34 @@ std::wstring specialFolder(int csidl) {
 
 }  // namespace
 
-bool isRestartPending() {
+std::wstring restartMarkerPath() {
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD n = GetTempPathW(MAX_PATH, temp);
     if (n == 0 || n > MAX_PATH)
-        return false;
+        return std::wstring();
     std::wstring marker(temp, n);
     while (!marker.empty() && marker.back() == L'\\') marker.pop_back();
-    marker += L"\\tarvovirtualcamera_restart";
+    return marker + L"\\tarvovirtualcamera_restart";
+}
+
+void writeRestartMarker() {
+    std::wstring marker = restartMarkerPath();
+    if (marker.empty())
+        return;
+    win::unique_file file(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
+        unsigned long long shutdownTime = currentShutdownTime();
+        DWORD written = 0;
+        WriteFile(file.get(), &shutdownTime, sizeof(shutdownTime), &written, nullptr);
+    }
+    MoveFileExW(marker.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+bool isRestartPending() {
+    std::wstring marker = restartMarkerPath();
+    if (marker.empty())
+        return false;
     if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES)
         return false;
 
