@@ -385,8 +385,8 @@ class WindowScript : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
         ASSERT_TRUE(createUiContextWithParts());
-        registerControlCreators(*uiContext()->controlCreators);
-        ASSERT_TRUE(uiContext()->skin->loadSkin(L"style.lz"));
+        registerControlCreators(*uiParts()->controlCreators);
+        ASSERT_TRUE(uiParts()->skin->loadSkin(L"style.lz"));
         ASSERT_TRUE(loadLayouts(L"frame.lz"));
         ASSERT_TRUE(createScriptEngine(scriptEngine()));
         for (const luaL_Reg& f : kTestNatives) lua_register(scriptEngine().state(), f.name, f.func);

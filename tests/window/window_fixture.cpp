@@ -24,7 +24,7 @@ class WindowEnvironment : public ::testing::Environment {
         files_->registerName(L"window_layouts.lz", 301);
         files_->registerName(L"window_skin.lz", 302);
         ASSERT_TRUE(createUiContextWithParts());
-        UiContext* ui = uiContext();
+        UiParts* ui = uiParts();
         ASSERT_TRUE(ui->skin && ui->skin->loadSkin(L"window_skin.lz"));
         ASSERT_TRUE(loadLayouts(L"window_layouts.lz"));
         ui->controlCreators->add<TestButton>(L"TestButton");

@@ -47,9 +47,9 @@ class BrowserEnvironment : public ::testing::Environment {
         ole_ = std::make_unique<win::ole_scope>();
         ASSERT_TRUE(SUCCEEDED(ole_->result()));
         ASSERT_TRUE(createUiContextWithParts());
-        registerControlCreators(*uiContext()->controlCreators);
-        uiContext()->controlCreators->add<Control>(L"Blank");
-        uiContext()->controlCreators->add<Fill>(L"Fill");
+        registerControlCreators(*uiParts()->controlCreators);
+        uiParts()->controlCreators->add<Control>(L"Blank");
+        uiParts()->controlCreators->add<Fill>(L"Fill");
     }
     void TearDown() override {
         destroyUiContextWithParts();

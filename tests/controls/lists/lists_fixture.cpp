@@ -19,7 +19,7 @@ class ListsEnvironment : public ::testing::Environment {
         files_ = new ResourceFileSystem;
         files_->registerName(L"lists_skin.lz", 302);
         ASSERT_TRUE(createUiContextWithParts());
-        UiContext* ui = uiContext();
+        UiParts* ui = uiParts();
         ASSERT_TRUE(ui->skin && ui->skin->loadSkin(L"lists_skin.lz"));
         registerControlCreators(*ui->controlCreators);
         ui->controlCreators->add<TestItem>(L"TestItem");

@@ -19,7 +19,7 @@ class PageEnvironment : public ::testing::Environment {
         files_ = new ResourceFileSystem;
         files_->registerName(L"page_skin.lz", 401);
         ASSERT_TRUE(createUiContextWithParts());
-        UiContext* ui = uiContext();
+        UiParts* ui = uiParts();
         registerControlCreators(*ui->controlCreators);
         ui->controlCreators->add<Probe>(L"Probe");
         ASSERT_TRUE(ui->skin->loadSkin(L"page_skin.lz"));

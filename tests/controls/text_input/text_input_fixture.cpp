@@ -23,7 +23,7 @@ class TextInputEnvironment : public ::testing::Environment {
         files_ = new ResourceFileSystem;
         files_->registerName(L"text_input_skin.lz", 401);
         ASSERT_TRUE(createUiContextWithParts());
-        UiContext* ui = uiContext();
+        UiParts* ui = uiParts();
         ASSERT_TRUE(ui->skin && ui->skin->loadSkin(L"text_input_skin.lz"));
         registerControlCreators(*ui->controlCreators);
     }
