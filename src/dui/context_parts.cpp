@@ -25,7 +25,7 @@ bool createUiContextWithParts() {
         registerStyleCreators(*parts->styleCreators);
     parts->skin = std::make_unique<SkinStore>(styleFactory());
     setCurrentSkin(parts->skin.get());
-    setStylePainter(paintControlStyle);
+    setStylePainter(&skinStylePainter());
     g_parts = std::move(parts);
     return true;
 }

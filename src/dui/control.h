@@ -40,14 +40,29 @@ constexpr uint32_t kControlInitial = enabled | visible;  // 0x3
 constexpr uint32_t kPanelInitial = 0x2003;
 }  // namespace flag
 
-// Paints `control` into `rect` with the style named `styleName`; installed by the skin module.
-// Until one is installed, the default paint draws nothing.
-using StylePainter = void (*)(Control& control, HDC dc, const RECT& rect, const wchar_t* styleName);
-void setStylePainter(StylePainter painter);
+// What a control asks of the modules that own painting and scripts. Each owner hands its object in
+// with the setter below (null: none); the object is not owned and must outlive its installation.
+// Until a painter is handed in the default paint draws nothing; until a script owner is, a destroyed
+// control tells no one. UI thread only.
+class StylePainter {
+  public:
+    // Paints `control` into `rect` with the style named `styleName`.
+    virtual void paintStyle(Control& control, HDC dc, const RECT& rect, const wchar_t* styleName) const = 0;
 
-// Called when a control with `has-script-object` is destroyed, so the script host drops its table.
-using ScriptObjectRelease = void (*)(Control* control);
-void setScriptObjectRelease(ScriptObjectRelease release);
+  protected:
+    ~StylePainter() = default;
+};
+void setStylePainter(const StylePainter* painter);
+
+class ScriptObjectOwner {
+  public:
+    // `control`, which has `has-script-object`, is being destroyed: drop its script table.
+    virtual void releaseScriptObject(Control* control) = 0;
+
+  protected:
+    ~ScriptObjectOwner() = default;
+};
+void setScriptObjectOwner(ScriptObjectOwner* owner);
 
 class Control : public Object {
   public:

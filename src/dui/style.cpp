@@ -319,6 +319,16 @@ void paintControlStyle(Control& control, HDC dc, const RECT& rect, const wchar_t
         style->paint(dc, rect, control);
 }
 
+const StylePainter& skinStylePainter() {
+    struct SkinPainter final : StylePainter {
+        void paintStyle(Control& control, HDC dc, const RECT& rect, const wchar_t* styleName) const override {
+            paintControlStyle(control, dc, rect, styleName);
+        }
+    };
+    static const SkinPainter painter;
+    return painter;
+}
+
 // ---- Parsing -----------------------------------------------------------------------------------------
 
 // The document is parsed as UTF-8: the XML parser classifies a wide character by its low byte alone,

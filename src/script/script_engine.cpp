@@ -18,7 +18,6 @@
 
 namespace {
 
-
 // Stack effect: +1 (the registry table of that name).
 void pushRegistryTable(lua_State* L, const char* name) {
     lua_getfield(L, LUA_REGISTRYINDEX, name);
@@ -76,7 +75,10 @@ bool createScriptEngine(ScriptEngine& engine) {
     lua_newtable(L);
     lua_rawseti(L, -2, 2);
     lua_setfield(L, LUA_REGISTRYINDEX, "__control");
-    setScriptObjectRelease(removeControlObject);
+    static struct : ScriptObjectOwner {
+        void releaseScriptObject(Control* control) override { removeControlObject(control); }
+    } controlObjects;
+    setScriptObjectOwner(&controlObjects);
     engine.state_ = L;
     return true;
 }

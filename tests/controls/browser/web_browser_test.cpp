@@ -214,9 +214,9 @@ HRESULT fire(IDispatch* sink, DISPID id, DISPPARAMS* params) {
 
 namespace {
 std::vector<Control*> destroyedScriptControls;
-void recordScriptRelease(Control* control) {
-    destroyedScriptControls.push_back(control);
-}
+struct : ScriptObjectOwner {
+    void releaseScriptObject(Control* control) override { destroyedScriptControls.push_back(control); }
+} recordScriptRelease;
 }  // namespace
 
 // ---- Loading ---------------------------------------------------------------------------------------------
@@ -287,14 +287,14 @@ TEST_F(BrowserTest, SystemBrowserObjectLeavesASoundControl) {
                 browser->hasBrowser(), static_cast<void*>(browser->browserWindow()),
                 browser->eventsConnected(), browser->inPlaceActive(),
                 static_cast<long>(browser->references()));
-    setScriptObjectRelease(recordScriptRelease);
+    setScriptObjectOwner(&recordScriptRelease);
     destroyedScriptControls.clear();
     browser->setFlag(flag::hasScriptObject, true);
     close(window);
     EXPECT_FALSE(isLiveControl(browser));
     std::printf("system browser control destroyed with its tree: %s\n",
                 destroyedScriptControls.empty() ? "no, the browser still holds it" : "yes");
-    setScriptObjectRelease(nullptr);
+    setScriptObjectOwner(nullptr);
 }
 
 // ---- A browser that cannot be made -----------------------------------------------------------------------
@@ -872,7 +872,7 @@ TEST_F(BrowserTest, ControlOutlivesTheTreeUntilTheBrowserLetsGo) {
     fakebrowser::Options options;
     options.holdSite = true;
     fakebrowser::Registration registration(options);
-    setScriptObjectRelease(recordScriptRelease);
+    setScriptObjectOwner(&recordScriptRelease);
     destroyedScriptControls.clear();
     HostWindow* window = open(kBrowserPage);
     ASSERT_NE(window, nullptr);
@@ -910,5 +910,5 @@ TEST_F(BrowserTest, ControlOutlivesTheTreeUntilTheBrowserLetsGo) {
     EXPECT_EQ(destroyedScriptControls[0], static_cast<Control*>(browser));
     fake->Release();
     EXPECT_EQ(log().destroyed, 1);
-    setScriptObjectRelease(nullptr);
+    setScriptObjectOwner(nullptr);
 }
