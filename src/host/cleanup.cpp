@@ -24,20 +24,22 @@ bool restrictDllSearchPath() {
     return setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-HMODULE loadSystemLibrary(const wchar_t* name) {
-    if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+win::unique_hmodule loadSystemLibrary(const wchar_t* name) {
+    win::unique_hmodule module(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (module)
         return module;
     // Systems without the search flags reject them as an invalid parameter: use the full path.
     if (GetLastError() != ERROR_INVALID_PARAMETER)
-        return nullptr;
+        return module;
     wchar_t folder[MAX_PATH];
     UINT n = GetSystemDirectoryW(folder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
-        return nullptr;
+        return module;
     std::wstring path(folder, n);
     path += L'\\';
     path += name;
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    module.reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    return module;
 }
 
 namespace {

@@ -18,8 +18,8 @@ win::unique_handle& instanceMutex();
 // Restricts the DLL search path of the process to the system folder. Call first in the entry.
 // False when the system offers no way to do so (the loader keeps its default order).
 bool restrictDllSearchPath();
-// Loads a DLL by name from the system folder only; null when it is not there.
-HMODULE loadSystemLibrary(const wchar_t* name);
+// Loads a DLL by name from the system folder only, freed when the owner ends; empty when it is not there.
+win::unique_hmodule loadSystemLibrary(const wchar_t* name);
 
 // The restart marker: "tarvovirtualcamera_restart" in the temporary folder, holding the 8 bytes of
 // "ShutdownTime" as they were when an install asked for a restart. Empty when there is no temporary folder.

@@ -79,16 +79,16 @@ bool createScriptEngine(ScriptEngine& engine) {
         void releaseScriptObject(Control* control) override { removeControlObject(control); }
     } controlObjects;
     setScriptObjectOwner(&controlObjects);
-    engine.state_ = L;
+    engine.state_.reset(L);
     return true;
 }
 
-void closeScriptEngine(ScriptEngine& engine) {
-    if (!engine.state_)
-        return;
-    lua_State* L = engine.state_;
-    engine.state_ = nullptr;  // controls destroyed from here on find no interpreter
+void ScriptEngine::Close::operator()(lua_State* L) const {
     lua_close(L);
+}
+
+void closeScriptEngine(ScriptEngine& engine) {
+    engine.state_.reset();  // controls destroyed while it closes find no interpreter
 }
 
 void runUiScript(ScriptEngine& engine, const wchar_t* name) {

@@ -192,13 +192,13 @@ void startWork(const std::wstring& scriptName, const std::wstring& payloadName, 
     job->scriptName = scriptName;
     job->payloadName = payloadName;
     job->config = config.substr(0, config.find('\0'));
-    HANDLE thread = CreateThread(nullptr, 0, workerMain, job.get(), 0, nullptr);
+    win::unique_handle thread(CreateThread(nullptr, 0, workerMain, job.get(), 0, nullptr));
     if (!thread) {
         workRunning = false;
         return;
     }
     job.release();  // the thread owns it now
-    SRService::watchThread(thread);
+    SRService::watchThread(std::move(thread));
 }
 
 bool isWorkRunning() {
