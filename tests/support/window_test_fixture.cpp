@@ -1,9 +1,13 @@
 #include "window_test_fixture.h"
 
+#include <memory>
+
 #include "dui/context_parts.h"
 #include "dui/factory.h"
 #include "dui/loader.h"
+#include "host/handles.h"
 #include "host/resource_file_system.h"
+#include "render/paint_surface.h"
 #include "render/skin_store.h"
 #include "ui_test_support.h"
 #include "win_test_support.h"
@@ -17,6 +21,10 @@ class UiEnvironment : public ::testing::Environment {
   public:
     explicit UiEnvironment(UiResources resources) : resources_(std::move(resources)) {}
     void SetUp() override {
+        if (resources_.ole) {
+            ole_ = std::make_unique<win::ole_scope>();
+            ASSERT_TRUE(SUCCEEDED(ole_->result()));
+        }
         files_ = new ResourceFileSystem;
         for (const auto& [name, id] : resources_.names) files_->registerName(name, id);
         ASSERT_TRUE(createUiContextWithParts());
@@ -28,10 +36,14 @@ class UiEnvironment : public ::testing::Environment {
         if (resources_.creators)
             resources_.creators(*ui->controlCreators);
     }
-    void TearDown() override { destroyUiContextWithParts(); }
+    void TearDown() override {
+        destroyUiContextWithParts();
+        ole_.reset();
+    }
 
   private:
     UiResources resources_;
+    std::unique_ptr<win::ole_scope> ole_;
     ResourceFileSystem* files_ = nullptr;  // lives to the process end, as the catalogue does
 };
 
@@ -98,7 +110,18 @@ POINT WindowFixture::centreOf(WindowImpl* window, const Control* control) {
     return pointIn(window, control, (r.right - r.left) / 2, (r.bottom - r.top) / 2);
 }
 
-bool WindowFixture::settle(WindowImpl* window) {
+uint32_t backBufferPixel(const WindowImpl* window, int x, int y) {
+    GdiFlush();
+    const PaintSurface& surface = window->backBuffer();
+    DIBSECTION section{};
+    if (x < 0 || y < 0 || x >= surface.width() || y >= surface.height() ||
+        GetObjectW(surface.bitmap(), sizeof(section), &section) != sizeof(section))
+        return 0xFFFFFFFF;
+    const auto* bits = static_cast<const uint32_t*>(section.dsBm.bmBits);
+    return bits[static_cast<std::size_t>(y) * surface.width() + x] & 0xFFFFFF;
+}
+
+bool settleWindow(WindowImpl* window) {
     HWND hwnd = window->handle();
     return pumpUntil(
         [&] {

@@ -31,11 +31,17 @@ struct UiResources {
     const wchar_t* layouts = nullptr;                   // opened as the layout store when set
     // Adds the program's control creators; runs after the skin and layouts are loaded.
     std::function<void(duiFactory::ControlCreatorRegistry&)> creators;
+    bool ole = false;  // the UI thread joins an OLE apartment first (browser controls need one)
 };
 
 // Registers the environment that makes the UI context from `resources` before the first test and
 // destroys it after the last. Call once, from a namespace-scope initialiser.
 ::testing::Environment* addUiEnvironment(UiResources resources);
+
+// Waits until the window's layered dirty list is empty and no repaint request or invalid area is left.
+bool settleWindow(WindowImpl* window);
+// The window's back-buffer pixel at a client point (0x00RRGGBB) as it is now; 0xFFFFFFFF outside.
+uint32_t backBufferPixel(const WindowImpl* window, int x, int y);
 
 class WindowFixture : public ::testing::Test {
   protected:
@@ -65,8 +71,7 @@ class WindowFixture : public ::testing::Test {
     // Screen points of an offset from a control's top-left corner and of its centre.
     POINT pointIn(WindowImpl* window, const Control* control, int dx, int dy);
     POINT centreOf(WindowImpl* window, const Control* control);
-    // Waits until the window's layered dirty list is empty and no repaint request or invalid area is left.
-    bool settle(WindowImpl* window);
+    bool settle(WindowImpl* window) { return settleWindow(window); }
 
     std::vector<HWND> windows;
 

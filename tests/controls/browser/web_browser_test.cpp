@@ -22,6 +22,7 @@
 #include "host/handles.h"
 #include "host/ui_context.h"
 #include "ui_test_support.h"
+#include "window_test_fixture.h"
 #include "window/timer.h"
 #include "window/window_impl.h"
 
@@ -41,27 +42,16 @@ class Fill : public Control {
     }
 };
 
-class BrowserEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        ole_ = std::make_unique<win::ole_scope>();
-        ASSERT_TRUE(SUCCEEDED(ole_->result()));
-        ASSERT_TRUE(createUiContextWithParts());
-        registerControlCreators(*uiParts()->controlCreators);
-        uiParts()->controlCreators->add<Control>(L"Blank");
-        uiParts()->controlCreators->add<Fill>(L"Fill");
-    }
-    void TearDown() override {
-        destroyUiContextWithParts();
-        ole_.reset();
-    }
-
-  private:
-    std::unique_ptr<win::ole_scope> ole_;
-};
-
 [[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new BrowserEnvironment);
+    testsupport::addUiEnvironment({{},
+                                   nullptr,
+                                   nullptr,
+                                   [](duiFactory::ControlCreatorRegistry& creators) {
+                                       registerControlCreators(creators);
+                                       creators.add<Control>(L"Blank");
+                                       creators.add<Fill>(L"Fill");
+                                   },
+                                   true});
 
 // What the host windows received, kept beyond the windows' lives.
 struct HostLog {
@@ -147,17 +137,7 @@ class BrowserTest : public ::testing::Test {
         }
     }
 
-    static bool settle(HostWindow* window) {
-        HWND hwnd = window->handle();
-        return testsupport::pumpUntil(
-            [&] {
-                MSG msg;
-                RECT update;
-                return !PeekMessageW(&msg, hwnd, kRepaintMessage, kRepaintMessage, PM_NOREMOVE) &&
-                       !GetUpdateRect(hwnd, &update, FALSE);
-            },
-            kDeadline);
-    }
+    static bool settle(HostWindow* window) { return testsupport::settleWindow(window); }
 
     static WebBrowser* browserById(HostWindow* window, int32_t id) {
         auto* browser = dynamic_cast<WebBrowser*>(window ? window->controlById(id) : nullptr);
@@ -166,14 +146,7 @@ class BrowserTest : public ::testing::Test {
     }
 
     static uint32_t pixel(HostWindow* window, int x, int y) {
-        GdiFlush();
-        const PaintSurface& surface = window->backBuffer();
-        DIBSECTION section{};
-        if (x < 0 || y < 0 || x >= surface.width() || y >= surface.height() ||
-            GetObjectW(surface.bitmap(), sizeof(section), &section) != sizeof(section))
-            return 0xFFFFFFFF;
-        const auto* bits = static_cast<const uint32_t*>(section.dsBm.bmBits);
-        return bits[static_cast<std::size_t>(y) * surface.width() + x] & 0xFFFFFF;
+        return testsupport::backBufferPixel(window, x, y);
     }
 
     std::vector<HWND> windows_;

@@ -65,14 +65,7 @@ uint32_t PageTest::pixel(WindowImpl* window, int x, int y) {
 }
 
 uint32_t PageTest::bufferPixel(WindowImpl* window, int x, int y) {
-    GdiFlush();
-    const PaintSurface& surface = window->backBuffer();
-    DIBSECTION section{};
-    if (x < 0 || y < 0 || x >= surface.width() || y >= surface.height() ||
-        GetObjectW(surface.bitmap(), sizeof(section), &section) != sizeof(section))
-        return 0xFFFFFFFF;
-    const auto* bits = static_cast<const uint32_t*>(section.dsBm.bmBits);
-    return bits[static_cast<std::size_t>(y) * surface.width() + x] & 0xFFFFFF;
+    return testsupport::backBufferPixel(window, x, y);
 }
 
 uint32_t PageTest::pixelIn(WindowImpl* window, Control* control, int dx, int dy) {
