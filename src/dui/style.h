@@ -11,6 +11,7 @@
 #include "render/skin_store.h"
 
 class Control;
+class StylePainter;
 namespace duiFactory {
 class StyleCreatorRegistry;
 }
