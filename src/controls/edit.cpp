@@ -137,7 +137,6 @@ void Edit::handleKey(WPARAM key) {
     const int visible = visibleLines();
     const int lastLine = text_.lineCount() - 1;
     const int caretLine = text_.lineAt(caret_);
-    const bool control = textinput::controlKeyDown();
     switch (key) {
         case VK_BACK: {
             if (!editable_)
