@@ -15,6 +15,7 @@
 #include "dui/control.h"
 #include "dui/object.h"
 #include "dui/panels.h"
+#include "dui/window_host.h"
 #include "sysfunc/lua_text.h"
 #include "script/script_engine.h"
 
