@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "dui/context_parts.h"
 #include "dui/loader.h"
 #include "host/resource_file_system.h"
 #include "host/ui_context.h"
@@ -14,7 +15,7 @@ bool loadBenchPage() {
         files->registerName(L"frame.lz", 113);
         files->registerName(L"style.lz", 116);
     }
-    if (!createUiContext() || !uiContext()->skin->loadSkin(L"style.lz") || !loadLayouts(L"frame.lz")) {
+    if (!createUiContextWithParts() || !uiParts()->skin->loadSkin(L"style.lz") || !loadLayouts(L"frame.lz")) {
         OutputDebugStringW(L"bench: the skin or the layouts did not load\n");
         return false;
     }
