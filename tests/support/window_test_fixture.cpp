@@ -29,10 +29,12 @@ class UiEnvironment : public ::testing::Environment {
         for (const auto& [name, id] : resources_.names) files_->registerName(name, id);
         ASSERT_TRUE(createUiContextWithParts());
         UiParts* ui = uiParts();
-        if (resources_.skin)
+        if (resources_.skin) {
             ASSERT_TRUE(ui->skin && ui->skin->loadSkin(resources_.skin));
-        if (resources_.layouts)
+        }
+        if (resources_.layouts) {
             ASSERT_TRUE(loadLayouts(resources_.layouts));
+        }
         if (resources_.creators)
             resources_.creators(*ui->controlCreators);
     }

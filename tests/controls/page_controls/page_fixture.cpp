@@ -54,8 +54,9 @@ void Probe::paint(HDC dc, const RECT& rect, const RECT&) {
 
 WindowImpl* PageTest::open(const std::string& xml, int x, int y) {
     WindowImpl* window = WindowFixture::open(xml, x, y);
-    if (window)
+    if (window) {
         EXPECT_TRUE(settle(window));
+    }
     return window;
 }
 
