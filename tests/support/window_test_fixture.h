@@ -50,7 +50,7 @@ class WindowFixture : public ::testing::Test {
 
     // Moves the cursor to its resting place and handles what is queued.
     void SetUp() override;
-    // Releases the left button, destroys the test's windows, waits until every window object has gone
+    // Releases a left button still down, destroys the test's windows, waits until every window object has gone
     // and checks that no window object, timer or capture outlived the test.
     void TearDown() override;
 
