@@ -56,7 +56,8 @@ void setStylePainter(const StylePainter* painter);
 
 class ScriptObjectOwner {
   public:
-    // `control`, which has `has-script-object`, is being destroyed: drop its script table.
+    // `control` is destroyed or leaves its tree for good: drop its table if one was made (the owner
+    // keeps its own record: a script may clear has-script-object).
     virtual void releaseScriptObject(Control* control) = 0;
 
   protected:
@@ -67,7 +68,7 @@ void setScriptObjectOwner(ScriptObjectOwner* owner);
 class Control : public Object {
   public:
     explicit Control(uint32_t initialFlags = flag::kControlInitial);
-    // Disarms every delegate, tells the script host (has-script-object), then frees delegates and
+    // Disarms every delegate, tells the script host, then frees delegates and
     // attributes. A control destroyed while attached also leaves the live set and the window's id map.
     ~Control() override;
 
@@ -180,6 +181,9 @@ class Control : public Object {
   protected:
     // Names (the "text" and "tooltip" attributes) of a live control are told to assistive technology.
     void textChanged(AttributeId id) override;
+    // For a control that outlives the tree that deleted it (another owner still holds it): forgets its
+    // parent and siblings, which are being freed, and lets the script host drop its table now.
+    void leaveTree();
 
   private:
     friend class Panel;

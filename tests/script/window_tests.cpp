@@ -258,7 +258,8 @@ int luaDesktopFolder(lua_State* L) {
 
 int luaHandlerCount(lua_State* L) {
     UiContext* context = uiContext();
-    lua_pushnumber(L, context ? static_cast<lua_Number>(context->messageHandlers.count(kNotificationMessage)) : 0);
+    lua_pushnumber(
+        L, context ? static_cast<lua_Number>(context->messageHandlers.count(kNotificationMessage)) : 0);
     return 1;
 }
 
@@ -299,6 +300,14 @@ int luaBrowserSeen(lua_State* L) {
     return 1;
 }
 
+// test_loadLayouts(resource) -> whether the layout store now holds that archive
+int luaLoadLayouts(lua_State* L) {
+    lua_pushboolean(L, loadLayouts(script::argText(L, 1).c_str()));
+    return 1;
+}
+
+int luaTakeErrorBoxes(lua_State* L);
+
 const luaL_Reg kTestNatives[] = {
     {"test_hwnd", luaHwnd},
     {"test_isWindow", luaIsWindow},
@@ -327,6 +336,8 @@ const luaL_Reg kTestNatives[] = {
     {"test_desktopFolder", luaDesktopFolder},
     {"test_answerBrowser", luaAnswerBrowser},
     {"test_browserSeen", luaBrowserSeen},
+    {"test_loadLayouts", luaLoadLayouts},
+    {"test_takeErrorBoxes", luaTakeErrorBoxes},
 };
 
 // The catalogue with the test layouts and the installer's skin, for the whole run.
@@ -335,6 +346,7 @@ class WindowScriptEnvironment : public ::testing::Environment {
     void SetUp() override {
         files_.registerName(L"frame.lz", 401);
         files_.registerName(L"style.lz", 402);
+        files_.registerName(L"bad_shadow.lz", 403);
     }
 
   private:
@@ -353,10 +365,11 @@ class ErrorBoxWatcher {
             while (!stop_) {
                 for (HWND dialog : testsupport::topLevelWindows(GetCurrentProcessId(), L"#32770")) {
                     if (IsWindowVisible(dialog) && testsupport::windowText(dialog) == L"错误") {
-                        std::wstring text = testsupport::dialogText(dialog);
+                        {
+                            std::lock_guard<std::mutex> lock(mutex_);
+                            texts_.push_back(testsupport::dialogText(dialog));
+                        }
                         testsupport::pressButton(dialog, IDOK);
-                        std::lock_guard<std::mutex> lock(mutex_);
-                        texts_.push_back(text);
                     }
                 }
                 Sleep(20);
@@ -373,6 +386,11 @@ class ErrorBoxWatcher {
         std::lock_guard<std::mutex> lock(mutex_);
         return texts_;
     }
+    // The texts so far, which a case expected: they no longer count as failures.
+    std::vector<std::wstring> take() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::move(texts_);
+    }
 
   private:
     std::thread thread_;
@@ -380,6 +398,21 @@ class ErrorBoxWatcher {
     std::mutex mutex_;
     std::vector<std::wstring> texts_;
 };
+
+ErrorBoxWatcher* g_errorBoxes = nullptr;
+
+// test_takeErrorBoxes() -> the texts of the error boxes answered since the last call (UTF-8)
+int luaTakeErrorBoxes(lua_State* L) {
+    lua_newtable(L);
+    if (!g_errorBoxes)
+        return 1;
+    int i = 0;
+    for (const std::wstring& text : g_errorBoxes->take()) {
+        script::pushText(L, text);
+        lua_rawseti(L, -2, ++i);
+    }
+    return 1;
+}
 
 class WindowScript : public ::testing::TestWithParam<const char*> {
   protected:
@@ -404,7 +437,9 @@ TEST_P(WindowScript, CasesPass) {
     runLuaCases(scriptEngine().state(), file, "window_lua/preamble.lua",
                 [&](const std::function<void()>& run) {
                     ErrorBoxWatcher errors;
+                    g_errorBoxes = &errors;
                     run();
+                    g_errorBoxes = nullptr;
                     errors.stop();
                     for (const std::wstring& text : errors.texts())
                         ADD_FAILURE() << file << ": script error box: " << testsupport::narrow(text);
