@@ -87,11 +87,11 @@ Control* buildLayout(const char* utf8, std::size_t size) {
 
 Control* loadLayoutReporting(const wchar_t* entryName, std::wstring* error) {
     error->clear();
-    UiContext* context = uiContext();
-    if (!context || !context->layouts)
+    UiParts* parts = uiParts();
+    if (!parts || !parts->layouts)
         return nullptr;
     std::size_t size = 0;
-    unique_entry entry = context->layouts->extract(entryName, &size);
+    unique_entry entry = parts->layouts->extract(entryName, &size);
     if (!entry)
         return nullptr;
     const char* utf8 = static_cast<const char*>(entry.get());
