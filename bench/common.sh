@@ -19,10 +19,7 @@ bench_build() {
 bench_wine_start() {
   local root=$1 build=$2
   . "$root/scripts/wine-env.sh"
-  export TARVO_WINEPREFIX="${TARVO_WINEPREFIX:-$build-bench-prefix}"
-  wine_env_start "$root"
-  trap wine_env_stop EXIT
-  wine_env_keep "$build/tests/support/tarvo_wine_keeper.exe"
+  wine_env_session "$root" "${TARVO_WINEPREFIX:-$build-bench-prefix}" "$build"
 }
 
 # bench_pid EXE: the newest Wine process of the executable whose file name matches the extended regular

@@ -1,5 +1,18 @@
-# Sourced by scripts/test and scripts/run: a private Xvfb display and a private Wine prefix.
-# Starts only what it needs and stops only what it started (see wine_env_stop).
+# Sourced by scripts/test, scripts/dev-test, scripts/wine-run, scripts/run and bench/common.sh: a private
+# Xvfb display and a private Wine prefix. Starts only what it needs and stops only what it started (see
+# wine_env_stop).
+
+# wine_env_session ROOT PREFIX BUILD: the whole session for a test or benchmark run in one call: the
+# display and the prefix PREFIX (made ready on first use), stopped when the calling shell exits, and the
+# session keeper of the Windows build folder BUILD started.
+wine_env_session() {
+  local root=$1 prefix=$2 build=$3
+  export TARVO_WINEPREFIX="$prefix"
+  wine_env_start "$root"
+  trap wine_env_stop EXIT
+  wine_env_keep "$build/tests/support/tarvo_wine_keeper.exe"
+}
+
 wine_env_start() {
   local root=$1
   export WINEPREFIX="${TARVO_WINEPREFIX:-$root/build/wineprefix}"

@@ -93,12 +93,11 @@ int main() {
     ResourceFileSystem files;
     files.registerName(L"frame.lz", 113);
     files.registerName(L"style.lz", 116);
-    if (!createUiContextWithParts() || !uiContext()->skin->loadSkin(L"style.lz") ||
-        !loadLayouts(L"frame.lz")) {
+    if (!createUiContextWithParts() || !uiParts()->skin->loadSkin(L"style.lz") || !loadLayouts(L"frame.lz")) {
         std::printf("set-up failed\n");
         return 1;
     }
-    SkinStore& skin = *uiContext()->skin;
+    SkinStore& skin = *uiParts()->skin;
 
     const std::string png = testPng(1024, 768);
     SkinImage big;

@@ -328,8 +328,8 @@ int main(int argc, char** argv) {
     g_state = &state;
     if (!SRService::start() || !createUiContextWithParts())
         return 1;
-    registerControlCreators(*uiContext()->controlCreators);
-    if (!uiContext()->skin->loadSkin(L"style.lz") || !loadLayouts(L"frame.lz") ||
+    registerControlCreators(*uiParts()->controlCreators);
+    if (!uiParts()->skin->loadSkin(L"style.lz") || !loadLayouts(L"frame.lz") ||
         !createScriptEngine(scriptEngine())) {
         std::fprintf(stderr, "the skin, the layouts or the script engine did not load\n");
         return 1;

@@ -17,8 +17,7 @@ bool loadBenchPage() {
     }
     // The context with its parts: the skin store and the layout store come with them, not with the bare
     // context.
-    if (!createUiContextWithParts() || !uiContext()->skin->loadSkin(L"style.lz") ||
-        !loadLayouts(L"frame.lz")) {
+    if (!createUiContextWithParts() || !uiParts()->skin->loadSkin(L"style.lz") || !loadLayouts(L"frame.lz")) {
         OutputDebugStringW(L"bench: the skin or the layouts did not load\n");
         return false;
     }

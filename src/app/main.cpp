@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "host/cleanup.h"
+#include "host/handles.h"
 #include "host/resource_file_system.h"
 #include "app/startup.h"
 #include "host/ui_context.h"
@@ -39,17 +40,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ResourceFileSystem files;
         registerInstallerResources(files);
 
-        OleInitialize(nullptr);  // result ignored: without OLE only the shell objects fail
-        startDispatcher();
-        if (createUiContextStep()) {
-            loadSkinStep();
-            loadLayoutsStep();
-            createScriptEngineStep();
-            runUiScriptStep();  // the whole interactive life of the installer
-            destroyUiContextStep();
+        {
+            win::ole_scope ole;  // without OLE only the shell objects fail
+            startDispatcher();
+            if (createUiContextStep()) {
+                loadSkinStep();
+                loadLayoutsStep();
+                createScriptEngineStep();
+                runUiScriptStep();  // the whole interactive life of the installer
+                destroyUiContextStep();
+            }
+            stopDispatcher();  // waits for a worker still running
         }
-        stopDispatcher();  // waits for a worker still running
-        OleUninitialize();
 
         instanceMutex().reset();
     }  // the catalogue goes last

@@ -21,8 +21,8 @@ void stopDispatcher() {
 bool createUiContextStep() {
     if (!createUiContextWithParts())
         return false;
-    if (duiFactory::ControlCreatorRegistry* creators = uiContext()->controlCreators)
-        registerControlCreators(*creators);
+    if (UiParts* parts = uiParts(); parts->controlCreators)
+        registerControlCreators(*parts->controlCreators);
     return true;
 }
 void destroyUiContextStep() {
@@ -30,8 +30,8 @@ void destroyUiContextStep() {
 }
 
 void loadSkinStep() {
-    if (UiContext* context = uiContext(); context && context->skin)
-        context->skin->loadSkin(L"style.lz");
+    if (UiParts* parts = uiParts(); parts && parts->skin)
+        parts->skin->loadSkin(L"style.lz");
 }
 void loadLayoutsStep() {
     loadLayouts(L"frame.lz");

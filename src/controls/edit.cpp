@@ -12,17 +12,10 @@
 
 using textinput::Line;
 
-Edit::Edit() : Control(kInitialFlags), textColour_(textinput::kTextColour) {
-    selectionBrush_.reset(CreateSolidBrush(textinput::kSelectionColour));
-    addDelegate(event::Attached, this, onAttached);
-    addDelegate(event::GotFocus, this, onGotFocus);
-    addDelegate(event::LostFocus, this, onLostFocus);
-    addDelegate(event::KeyDown, this, onKeyDown);
-    addDelegate(event::KeyPress, this, onKeyPress);
+Edit::Edit() : TextInput(kInitialFlags), textColour_(textinput::kTextColour) {
     addDelegate(event::LButtonDown, this, onLButtonDown);
     addDelegate(event::MouseWheel, this, onMouseWheel);
     addDelegate(event::MouseMove, this, onMouseMove);
-    addDelegate(event::QueryCursor, this, onQueryCursor);
 }
 
 Edit::~Edit() = default;
@@ -31,15 +24,6 @@ void Edit::setText(std::wstring_view text) {
     text_.assign(text.data(), static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX)));
     invalidate(false);
     notifyAccessible(EVENT_OBJECT_VALUECHANGE);
-}
-
-std::wstring Edit::accessibleName() const {
-    return Object::getText(attr::tooltip);
-}
-
-bool Edit::accessibleValue(std::wstring* value) const {
-    *value = getText();
-    return true;
 }
 
 uint32_t Edit::accessibleState() const {
@@ -68,12 +52,11 @@ void Edit::readAttributes() {
     height_ = bounds().bottom - bounds().top;
 }
 
-void Edit::onAttached(void* self, Control*, EventRecord&) {
-    Edit& edit = *static_cast<Edit*>(self);
-    edit.readAttributes();
+void Edit::attached() {
+    readAttributes();
     // The new font measures differently: wrap with it, then take the layout's text.
-    edit.text_.setWrapWidth(edit.textAreaWidth());
-    edit.setText(edit.getText(attr::text));
+    text_.setWrapWidth(textAreaWidth());
+    setText(getText(attr::text));
 }
 
 SIZE Edit::arrange(SIZE finalSize) {
@@ -145,8 +128,8 @@ void Edit::moveToLine(int line) {
 
 // ---- Keys and typing ------------------------------------------------------------------------------
 
-void Edit::onKeyDown(void* self, Control*, EventRecord& e) {
-    static_cast<Edit*>(self)->handleKey(static_cast<WPARAM>(e.wParam));  // never marks it handled
+void Edit::keyDown(EventRecord& e) {
+    handleKey(static_cast<WPARAM>(e.wParam));  // never marks it handled
 }
 
 void Edit::handleKey(WPARAM key) {
@@ -154,7 +137,6 @@ void Edit::handleKey(WPARAM key) {
     const int visible = visibleLines();
     const int lastLine = text_.lineCount() - 1;
     const int caretLine = text_.lineAt(caret_);
-    const bool control = textinput::controlKeyDown();
     switch (key) {
         case VK_BACK: {
             if (!editable_)
@@ -227,27 +209,14 @@ void Edit::handleKey(WPARAM key) {
         default:
             break;
     }
-    if (!control)
-        return;
-    switch (key) {
-        case 'A':
-            anchor_ = 0;
-            caret_ = text_.length();
-            keepCaretVisible();
-            invalidate(false);
-            return;
-        case 'C':
-        case 'X':
-            if (editable_ && anchor_ != caret_)
-                copySelection(key == 'X');
-            return;
-        case 'V':
-            if (editable_ && textinput::clipboardHasText())
-                paste();
-            return;
-        default:
-            return;
-    }
+    handleControlKey(key);
+}
+
+void Edit::selectAll() {
+    anchor_ = 0;
+    caret_ = text_.length();
+    keepCaretVisible();
+    invalidate(false);
 }
 
 void Edit::copySelection(bool cut) {
@@ -297,8 +266,8 @@ void Edit::repaintChange() {
     notifyAccessible(EVENT_OBJECT_VALUECHANGE);
 }
 
-void Edit::onKeyPress(void* self, Control*, EventRecord& e) {
-    static_cast<Edit*>(self)->type(static_cast<wchar_t>(e.wParam));
+void Edit::keyPress(EventRecord& e) {
+    type(static_cast<wchar_t>(e.wParam));
 }
 
 void Edit::type(wchar_t c) {
@@ -364,27 +333,6 @@ void Edit::onMouseWheel(void* self, Control*, EventRecord& e) {
     edit.invalidate(false);
 }
 
-void Edit::onQueryCursor(void* self, Control*, EventRecord& e) {
-    Edit& edit = *static_cast<Edit*>(self);
-    if (!edit.hasFlag(flag::enabled))
-        return;
-    SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
-    e.handled = 1;
-}
-
-// ---- Focus ----------------------------------------------------------------------------------------
-
-void Edit::onGotFocus(void* self, Control*, EventRecord&) {
-    Edit& edit = *static_cast<Edit*>(self);
-    if (WindowHost* host = edit.window())
-        host->setCaretSize(1, edit.lineHeight_);
-    edit.keepCaretVisible();
-}
-
-void Edit::onLostFocus(void* self, Control*, EventRecord&) {
-    textinput::hideCaret(*static_cast<Edit*>(self));
-}
-
 // ---- Painting -------------------------------------------------------------------------------------
 
 void Edit::paint(HDC dc, const RECT& rect, const RECT& clip) {
@@ -434,25 +382,12 @@ void Edit::paintLine(HDC dc, const RECT& rect, const RECT& clip, const Line& lin
         else
             lineBuffer_.push_back(c);
     }
-    RECT box{left, top, rect.right - paddingX_, top + lineHeight_};
-    const UINT format = DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER;
-    {
-        win::text_color_guard colour(dc, textColour_);
-        RECT r = box;
-        DrawTextW(dc, lineBuffer_.data(), static_cast<int>(lineBuffer_.size()), &r, format);
-    }
-
+    const RECT box{left, top, rect.right - paddingX_, top + lineHeight_};
     const int from = std::max(selStart, line.start);
     const int to = std::min(selEnd, line.end + 1);
-    if (from >= to)
-        return;
-    RECT mark{left + text_.xOffset(line, from), top, left + text_.xOffset(line, to), top + lineHeight_};
-    RECT visible;
-    if (!IntersectRect(&visible, &mark, &clip))
-        return;
-    FillRect(dc, &visible, selectionBrush_.get());
-    win::clip_guard clipped(dc, visible);
-    win::text_color_guard colour(dc, textinput::kSelectedTextColour);
-    RECT r = box;
-    DrawTextW(dc, lineBuffer_.data(), static_cast<int>(lineBuffer_.size()), &r, format);
+    RECT mark{};
+    if (from < to)
+        mark = RECT{left + text_.xOffset(line, from), top, left + text_.xOffset(line, to), top + lineHeight_};
+    drawTextAndSelection(dc, lineBuffer_.data(), static_cast<int>(lineBuffer_.size()), box,
+                         DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER, textColour_, mark, clip);
 }

@@ -13,10 +13,11 @@
 
 #include "controls/char_widths.h"
 #include "controls/edit_text.h"
+#include "controls/text_input.h"
 #include "dui/control.h"
 #include "host/handles.h"
 
-class Edit : public Control {
+class Edit : public TextInput {
   public:
     static constexpr uint32_t kInitialFlags = 0xE3;  // enabled, visible, repaint-on-state, capture, focus
 
@@ -37,8 +38,6 @@ class Edit : public Control {
 
     // Editable text (read-only with "texteditable" 0) named by its tooltip, whose value is the text;
     // every change of the text is told as a value change.
-    std::wstring accessibleName() const override;
-    bool accessibleValue(std::wstring* value) const override;
     uint32_t accessibleState() const override;
 
     // State, for the script host and tests.
@@ -46,7 +45,7 @@ class Edit : public Control {
     int anchor() const { return anchor_; }
     int topLine() const { return topLine_; }
     int preferredX() const { return preferredX_; }
-    bool editable() const { return editable_; }
+    bool editable() const override { return editable_; }
     int lineHeight() const { return lineHeight_; }
     POINT padding() const { return POINT{paddingX_, paddingY_}; }
     // Fully visible lines: (height - 2 * paddingY) / lineHeight.
@@ -54,25 +53,28 @@ class Edit : public Control {
     const textinput::EditText& text() const { return text_; }
 
   private:
-    static void onAttached(void* self, Control* sender, EventRecord& e);
-    static void onGotFocus(void* self, Control* sender, EventRecord& e);
-    static void onLostFocus(void* self, Control* sender, EventRecord& e);
-    static void onKeyDown(void* self, Control* sender, EventRecord& e);
-    static void onKeyPress(void* self, Control* sender, EventRecord& e);
+    std::wstring wholeText() const override { return getText(); }
+    void attached() override;
+    void keyDown(EventRecord& e) override;
+    void keyPress(EventRecord& e) override;
+    int caretHeight() const override { return lineHeight_; }
+    bool showsIBeam() const override { return hasFlag(flag::enabled); }
+    bool hasSelection() const override { return anchor_ != caret_; }
+    void selectAll() override;
+
     static void onLButtonDown(void* self, Control* sender, EventRecord& e);
     static void onMouseWheel(void* self, Control* sender, EventRecord& e);
     static void onMouseMove(void* self, Control* sender, EventRecord& e);
-    static void onQueryCursor(void* self, Control* sender, EventRecord& e);
 
     void readAttributes();
     void handleKey(WPARAM key);
     void type(wchar_t c);
     // Removes the selection (if any) and inserts `units` there; caret and anchor end after them.
     void replaceSelection(const wchar_t* units, int length);
-    void copySelection(bool cut);
+    void copySelection(bool cut) override;
     // Repaints what the last change of the text laid out again.
     void repaintChange();
-    void paste();
+    void paste() override;
 
     // Caret, anchor and topLine brought back into the text and off the middle of a character (setText
     // may have left them beyond it or between the halves of a line break or a surrogate pair).
@@ -80,7 +82,7 @@ class Edit : public Control {
     // Collapses the selection at `position` and keeps the caret visible.
     void collapseTo(int position);
     void moveToLine(int line);
-    void keepCaretVisible();
+    void keepCaretVisible() override;
     void applyScrollLimit();
     // Shows the caret at its place when its line is visible, hides it otherwise.
     void placeCaret();
@@ -90,7 +92,6 @@ class Edit : public Control {
 
     textinput::CharWidths widths_;
     textinput::EditText text_{widths_};
-    win::unique_hbrush selectionBrush_;
     std::wstring lineBuffer_;  // the drawn form of one line (tabs as four spaces)
 
     int paddingX_ = 5, paddingY_ = 5;

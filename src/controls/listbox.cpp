@@ -6,7 +6,6 @@
 
 #include "controls/combobox.h"
 #include "dui/factory.h"
-#include "window/window_impl.h"
 
 // ---- ListItemStack ----------------------------------------------------------------------------------
 
@@ -186,7 +185,7 @@ int32_t ListBox::requestedPosition(const ScrollBar& bar, int32_t request, int64_
 void ListBox::choose(Control* item) {
     if (!stack_ || !item || item->parent() != stack_)
         return;
-    if (auto* window = dynamic_cast<WindowImpl*>(this->window()))
+    if (WindowHost* window = this->window())
         window->setFocusedControl(this);
     select(item);
     EventRecord notify;
@@ -215,7 +214,7 @@ void ListBox::accessibleChildren(std::vector<Control*>* out) const {
 
 void ListBox::onPrevLButtonDown(void* self, Control*, EventRecord&) {
     auto* list = static_cast<ListBox*>(self);
-    if (auto* window = dynamic_cast<WindowImpl*>(list->window()))
+    if (WindowHost* window = list->window())
         window->setFocusedControl(list);
 }
 

@@ -13,18 +13,11 @@ using textinput::isControlUnit;
 using textinput::isHighSurrogate;
 using textinput::isLowSurrogate;
 
-TextBox::TextBox() : Control(kInitialFlags) {
-    selectionBrush_.reset(CreateSolidBrush(textinput::kSelectionColour));
+TextBox::TextBox() : TextInput(kInitialFlags) {
     makeFont();
-    addDelegate(event::Attached, this, onAttached);
-    addDelegate(event::GotFocus, this, onGotFocus);
-    addDelegate(event::LostFocus, this, onLostFocus);
-    addDelegate(event::KeyDown, this, onKeyDown);
-    addDelegate(event::KeyPress, this, onKeyPress);
     addDelegate(event::LButtonDown, this, onLButtonDown);
     addDelegate(event::LButtonDbClick, this, onDoubleClick);
     addDelegate(event::MouseMove, this, onMouseMove);
-    addDelegate(event::QueryCursor, this, onQueryCursor);
 }
 
 TextBox::~TextBox() = default;
@@ -38,15 +31,6 @@ void TextBox::makeFont() {
 }
 
 // ---- Text -----------------------------------------------------------------------------------------
-
-std::wstring TextBox::accessibleName() const {
-    return Object::getText(attr::tooltip);
-}
-
-bool TextBox::accessibleValue(std::wstring* value) const {
-    *value = getText();
-    return true;
-}
 
 void TextBox::setText(std::wstring_view text) {
     int n = static_cast<int>(std::min<std::size_t>(text.size(), kSetTextLimit));
@@ -169,8 +153,8 @@ void TextBox::paste() {
 
 // ---- Keys -----------------------------------------------------------------------------------------
 
-void TextBox::onKeyDown(void* self, Control*, EventRecord& e) {
-    static_cast<TextBox*>(self)->handleKey(static_cast<WPARAM>(e.wParam));
+void TextBox::keyDown(EventRecord& e) {
+    handleKey(static_cast<WPARAM>(e.wParam));
     e.handled = 1;  // also keys that do nothing
 }
 
@@ -208,40 +192,29 @@ void TextBox::handleKey(WPARAM key) {
         default:
             break;
     }
-    if (!textinput::controlKeyDown())
-        return;
-    switch (key) {
-        case 'A':
-            anchor_ = 0;
-            caret_ = length_;
-            keepCaretVisible();
-            return;
-        case 'C':
-        case 'X': {
-            if (anchor_ == caret_)
-                return;
-            const int from = std::min(anchor_, caret_);
-            const int to = std::max(anchor_, caret_);
-            textinput::copyToClipboard(textinput::windowOf(*this), text_ + from, to - from);
-            if (key == 'X') {
-                removeRange(from, to);
-                caret_ = anchor_ = from;
-                raiseValueChange();
-                keepCaretVisible();
-            }
-            return;
-        }
-        case 'V':
-            if (textinput::clipboardHasText())
-                paste();
-            return;
-        default:
-            return;
-    }
+    handleControlKey(key);
 }
 
-void TextBox::onKeyPress(void* self, Control*, EventRecord& e) {
-    static_cast<TextBox*>(self)->type(static_cast<wchar_t>(e.wParam));
+void TextBox::selectAll() {
+    anchor_ = 0;
+    caret_ = length_;
+    keepCaretVisible();
+}
+
+void TextBox::copySelection(bool cut) {
+    const int from = std::min(anchor_, caret_);
+    const int to = std::max(anchor_, caret_);
+    textinput::copyToClipboard(textinput::windowOf(*this), text_ + from, to - from);
+    if (!cut)
+        return;
+    removeRange(from, to);
+    caret_ = anchor_ = from;
+    raiseValueChange();
+    keepCaretVisible();
+}
+
+void TextBox::keyPress(EventRecord& e) {
+    type(static_cast<wchar_t>(e.wParam));
     e.handled = 1;
 }
 
@@ -316,34 +289,23 @@ void TextBox::onMouseMove(void* self, Control*, EventRecord& e) {
     box.keepCaretVisible();
 }
 
-void TextBox::onQueryCursor(void*, Control*, EventRecord& e) {
-    SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
-    e.handled = 1;
-}
-
 // ---- Focus, attachment and layout -----------------------------------------------------------------
 
-void TextBox::onAttached(void* self, Control*, EventRecord&) {
-    TextBox& box = *static_cast<TextBox*>(self);
-    box.paddingX_ = 8;
-    box.paddingY_ = 5;
-    if (!box.fontFromSkin_)
-        box.makeFont();  // created before the skin was there
-    box.setText(box.getText(attr::text));
+void TextBox::attached() {
+    paddingX_ = 8;
+    paddingY_ = 5;
+    if (!fontFromSkin_)
+        makeFont();  // created before the skin was there
+    setText(getText(attr::text));
 }
 
-void TextBox::onGotFocus(void* self, Control*, EventRecord&) {
-    TextBox& box = *static_cast<TextBox*>(self);
-    if (WindowHost* host = box.window())
-        host->setCaretSize(1, std::max(box.lineHeight_, box.height_ - 2 * box.paddingY_));
-    box.keepCaretVisible();
+int TextBox::caretHeight() const {
+    return std::max(lineHeight_, height_ - 2 * paddingY_);
 }
 
-void TextBox::onLostFocus(void* self, Control*, EventRecord&) {
-    TextBox& box = *static_cast<TextBox*>(self);
-    textinput::hideCaret(box);
-    box.anchor_ = box.caret_;
-    box.invalidate(false);
+void TextBox::focusLost() {
+    anchor_ = caret_;
+    invalidate(false);
 }
 
 SIZE TextBox::measure(SIZE) {
@@ -369,32 +331,22 @@ void TextBox::paint(HDC dc, const RECT& rect, const RECT& clip) {
     RECT visible;
     if (!IntersectRect(&visible, &inner, &clip))
         return;
-    // Clip region, background mode, font and colour all come back when the saved state returns.
+    // Clip region, background mode and font all come back when the saved state returns.
     win::savedc_guard saved(dc);
     IntersectClipRect(dc, visible.left, visible.top, visible.right, visible.bottom);
     SetBkMode(dc, TRANSPARENT);
     SelectObject(dc, widths_.font());
+    RECT selection{};
+    if (anchor_ != caret_) {
+        const int from = std::min(anchor_, caret_);
+        const int to = std::max(anchor_, caret_);
+        selection =
+            RECT{std::clamp(inner.left + xOffset(from) - scrollX_, inner.left, inner.right), inner.top,
+                 std::clamp(inner.left + xOffset(to) - scrollX_, inner.left, inner.right), inner.bottom};
+    }
     // Only the left edge moves with the scroll offset, so text past the offset is not cut off early.
-    RECT textRect{inner.left - scrollX_, inner.top, inner.right, inner.bottom};
-    const UINT format = DT_NOPREFIX | DT_SINGLELINE | DT_WORDBREAK | DT_VCENTER;
-    SetTextColor(dc, textinput::kTextColour);
-    RECT r = textRect;
-    DrawTextW(dc, text_, length_, &r, format);
-
-    if (anchor_ == caret_)
-        return;
-    const int from = std::min(anchor_, caret_);
-    const int to = std::max(anchor_, caret_);
-    const int x0 = std::clamp(inner.left + xOffset(from) - scrollX_, inner.left, inner.right);
-    const int x1 = std::clamp(inner.left + xOffset(to) - scrollX_, inner.left, inner.right);
-    const RECT selection{x0, inner.top, x1, inner.bottom};
-    RECT shown;
-    if (!IntersectRect(&shown, &selection, &visible))
-        return;
-    win::savedc_guard selected(dc);
-    IntersectClipRect(dc, shown.left, shown.top, shown.right, shown.bottom);
-    FillRect(dc, &shown, selectionBrush_.get());
-    SetTextColor(dc, textinput::kSelectedTextColour);
-    r = textRect;
-    DrawTextW(dc, text_, length_, &r, format);
+    const RECT textRect{inner.left - scrollX_, inner.top, inner.right, inner.bottom};
+    drawTextAndSelection(dc, text_, length_, textRect,
+                         DT_NOPREFIX | DT_SINGLELINE | DT_WORDBREAK | DT_VCENTER, textinput::kTextColour,
+                         selection, visible);
 }

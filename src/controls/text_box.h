@@ -12,10 +12,11 @@
 #include <string_view>
 
 #include "controls/char_widths.h"
+#include "controls/text_input.h"
 #include "dui/control.h"
 #include "host/handles.h"
 
-class TextBox : public Control {
+class TextBox : public TextInput {
   public:
     static constexpr uint32_t kInitialFlags = 0x8E3;  // as Edit, plus double-click
     static constexpr int kCapacity = 2000;            // units typing and pasting can fill
@@ -38,8 +39,6 @@ class TextBox : public Control {
     std::wstring getText() const { return std::wstring(text_, length_); }
 
     // Editable text named by its tooltip, whose value is the text (changes come with ValueChange).
-    std::wstring accessibleName() const override;
-    bool accessibleValue(std::wstring* value) const override;
 
     // State, for the script host and tests.
     int caret() const { return caret_; }
@@ -52,26 +51,30 @@ class TextBox : public Control {
     int xOffset(int position);
 
   private:
-    static void onAttached(void* self, Control* sender, EventRecord& e);
-    static void onGotFocus(void* self, Control* sender, EventRecord& e);
-    static void onLostFocus(void* self, Control* sender, EventRecord& e);
-    static void onKeyDown(void* self, Control* sender, EventRecord& e);
-    static void onKeyPress(void* self, Control* sender, EventRecord& e);
+    std::wstring wholeText() const override { return getText(); }
+    void attached() override;
+    void keyDown(EventRecord& e) override;
+    void keyPress(EventRecord& e) override;
+    int caretHeight() const override;
+    void focusLost() override;
+    bool hasSelection() const override { return anchor_ != caret_; }
+    void selectAll() override;
+    void copySelection(bool cut) override;
+
     static void onLButtonDown(void* self, Control* sender, EventRecord& e);
     static void onDoubleClick(void* self, Control* sender, EventRecord& e);
     static void onMouseMove(void* self, Control* sender, EventRecord& e);
-    static void onQueryCursor(void* self, Control* sender, EventRecord& e);
 
     void makeFont();
     void handleKey(WPARAM key);
     void type(wchar_t c);
-    void paste();
+    void paste() override;
     // Removes units [from, to) and moves the scroll offset back by their width.
     void removeRange(int from, int to);
     // Inserts at the caret as much as fits (never half a surrogate pair); answers the units inserted.
     int insertAtCaret(const wchar_t* units, int length);
     void raiseValueChange();
-    void keepCaretVisible();
+    void keepCaretVisible() override;
     // The position whose offset, counted from the scroll offset, is nearest to x (control pixels).
     int positionAt(int x);
     int stepBack(int position) const;
@@ -80,7 +83,6 @@ class TextBox : public Control {
 
     textinput::CharWidths widths_;
     bool fontFromSkin_ = false;
-    win::unique_hbrush selectionBrush_;
     wchar_t text_[kCapacity];
     int length_ = 0;
     int anchor_ = 0, caret_ = 0;

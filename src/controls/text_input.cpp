@@ -90,3 +90,94 @@ void hideCaret(const Control& control) {
 }
 
 }  // namespace textinput
+
+// ---- TextInput ------------------------------------------------------------------------------------
+
+TextInput::TextInput(uint32_t initialFlags) : Control(initialFlags) {
+    selectionBrush_.reset(CreateSolidBrush(textinput::kSelectionColour));
+    addDelegate(event::Attached, this, onAttached);
+    addDelegate(event::GotFocus, this, onGotFocus);
+    addDelegate(event::LostFocus, this, onLostFocus);
+    addDelegate(event::KeyDown, this, onKeyDown);
+    addDelegate(event::KeyPress, this, onKeyPress);
+    addDelegate(event::QueryCursor, this, onQueryCursor);
+}
+
+std::wstring TextInput::accessibleName() const {
+    return Object::getText(attr::tooltip);
+}
+
+bool TextInput::accessibleValue(std::wstring* value) const {
+    *value = wholeText();
+    return true;
+}
+
+bool TextInput::handleControlKey(WPARAM key) {
+    if (!textinput::controlKeyDown())
+        return false;
+    switch (key) {
+        case 'A':
+            selectAll();
+            return true;
+        case 'C':
+        case 'X':
+            if (editable() && hasSelection())
+                copySelection(key == 'X');
+            return true;
+        case 'V':
+            if (editable() && textinput::clipboardHasText())
+                paste();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TextInput::drawTextAndSelection(HDC dc, const wchar_t* text, int length, const RECT& box, UINT format,
+                                     COLORREF colour, const RECT& selection, const RECT& clip) const {
+    {
+        win::text_color_guard coloured(dc, colour);
+        RECT r = box;
+        DrawTextW(dc, text, length, &r, format);
+    }
+    RECT shown;
+    if (!IntersectRect(&shown, &selection, &clip))
+        return;
+    FillRect(dc, &shown, selectionBrush_.get());
+    win::clip_guard clipped(dc, shown);
+    win::text_color_guard coloured(dc, textinput::kSelectedTextColour);
+    RECT r = box;
+    DrawTextW(dc, text, length, &r, format);
+}
+
+void TextInput::onAttached(void* self, Control*, EventRecord&) {
+    static_cast<TextInput*>(self)->attached();
+}
+
+void TextInput::onGotFocus(void* self, Control*, EventRecord&) {
+    TextInput& input = *static_cast<TextInput*>(self);
+    if (WindowHost* host = input.window())
+        host->setCaretSize(1, input.caretHeight());
+    input.keepCaretVisible();
+}
+
+void TextInput::onLostFocus(void* self, Control*, EventRecord&) {
+    TextInput& input = *static_cast<TextInput*>(self);
+    textinput::hideCaret(input);
+    input.focusLost();
+}
+
+void TextInput::onKeyDown(void* self, Control*, EventRecord& e) {
+    static_cast<TextInput*>(self)->keyDown(e);
+}
+
+void TextInput::onKeyPress(void* self, Control*, EventRecord& e) {
+    static_cast<TextInput*>(self)->keyPress(e);
+}
+
+void TextInput::onQueryCursor(void* self, Control*, EventRecord& e) {
+    if (!static_cast<TextInput*>(self)->showsIBeam())
+        return;
+    SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
+    e.handled = 1;
+}

@@ -1,12 +1,16 @@
-// The text-input family ("Edit" and "TextBox"): its layout element names and what both controls share
-// (clipboard text, the Control key, colours, mouse positions, the skin font, the caret). UI thread only.
+// The text-input family ("Edit" and "TextBox"): its layout element names, what both controls share
+// (clipboard text, the Control key, colours, mouse positions, the skin font, the caret) and their
+// base class TextInput. UI thread only.
 #pragma once
 
 #include <windows.h>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
-class Control;
+#include "dui/control.h"
+#include "host/handles.h"
+
 namespace duiFactory {
 class ControlCreatorRegistry;
 }
@@ -45,3 +49,56 @@ HFONT skinFont(const wchar_t* name);
 void hideCaret(const Control& control);
 
 }  // namespace textinput
+
+// What Edit and TextBox do alike: the delegates of attachment, focus, keys, typing and the I-beam
+// cursor (routed to the hooks below), the accessible name (the tooltip) and value (the text), the
+// caret while focused, the Ctrl+A/C/X/V branch and the paint of text with its selection. Each control
+// keeps its own key handling, mouse handling and layout. Owns the selection brush.
+class TextInput : public Control {
+  public:
+    std::wstring accessibleName() const override;
+    bool accessibleValue(std::wstring* value) const override;
+    // False for a read-only control: no cut, copy or paste.
+    virtual bool editable() const { return true; }
+
+  protected:
+    explicit TextInput(uint32_t initialFlags);
+
+    virtual std::wstring wholeText() const = 0;
+    // Attached: read the attributes and take the layout's text.
+    virtual void attached() = 0;
+    // KeyDown and KeyPress, each control's own.
+    virtual void keyDown(EventRecord& e) = 0;
+    virtual void keyPress(EventRecord& e) = 0;
+    // Focus: the caret gets this height and is shown where it belongs; losing the focus hides it, then
+    // calls focusLost.
+    virtual int caretHeight() const = 0;
+    virtual void keepCaretVisible() = 0;
+    virtual void focusLost() {}
+    // Whether QueryCursor shows the I-beam now.
+    virtual bool showsIBeam() const { return true; }
+
+    // Ctrl+A selects everything; Ctrl+C and Ctrl+X copy or cut a selection and Ctrl+V pastes clipboard
+    // text, when editable. Answers false (and does nothing) without the Control key or for other keys.
+    bool handleControlKey(WPARAM key);
+    virtual bool hasSelection() const = 0;
+    virtual void selectAll() = 0;
+    virtual void copySelection(bool cut) = 0;
+    virtual void paste() = 0;
+
+    // Draws `length` units of `text` into `box` with `colour`, then the part under `selection` that lies
+    // in `clip` again, on the selection brush in the selected colour. The DC's colour and clip region
+    // come back.
+    void drawTextAndSelection(HDC dc, const wchar_t* text, int length, const RECT& box, UINT format,
+                              COLORREF colour, const RECT& selection, const RECT& clip) const;
+
+    win::unique_hbrush selectionBrush_;
+
+  private:
+    static void onAttached(void* self, Control* sender, EventRecord& e);
+    static void onGotFocus(void* self, Control* sender, EventRecord& e);
+    static void onLostFocus(void* self, Control* sender, EventRecord& e);
+    static void onKeyDown(void* self, Control* sender, EventRecord& e);
+    static void onKeyPress(void* self, Control* sender, EventRecord& e);
+    static void onQueryCursor(void* self, Control* sender, EventRecord& e);
+};

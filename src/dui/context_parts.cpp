@@ -2,25 +2,31 @@
 
 #include "dui/control.h"
 #include "dui/delegate.h"
-#include "dui/factory.h"
-#include "dui/loader.h"
-#include "dui/setters.h"
 #include "dui/style.h"
 #include "host/ui_context.h"
-#include "render/skin_store.h"
+
+namespace {
+std::unique_ptr<UiParts> g_parts;
+}  // namespace
+
+UiParts* uiParts() {
+    return g_parts.get();
+}
 
 bool createUiContextWithParts() {
     if (!createUiContext())
         return false;
-    UiContext& context = *uiContext();
-    context.setters = createSetterRegistry();
-    context.controlCreators = createControlCreators();
-    context.styleCreators = createStyleCreators();
-    context.layouts = new LayoutStore;
-    if (context.styleCreators)
-        registerStyleCreators(*context.styleCreators);
-    context.skin = new SkinStore(styleFactory());
-    setStylePainter(paintControlStyle);
+    auto parts = std::make_unique<UiParts>();
+    parts->setters.reset(createSetterRegistry());
+    parts->controlCreators.reset(createControlCreators());
+    parts->styleCreators.reset(createStyleCreators());
+    parts->layouts = std::make_unique<LayoutStore>();
+    if (parts->styleCreators)
+        registerStyleCreators(*parts->styleCreators);
+    parts->skin = std::make_unique<SkinStore>(styleFactory());
+    setCurrentSkin(parts->skin.get());
+    setStylePainter(&skinStylePainter());
+    g_parts = std::move(parts);
     return true;
 }
 
@@ -28,18 +34,14 @@ void destroyUiContextWithParts() {
     UiContext* context = uiContext();
     if (!context)
         return;
-    delete context->layouts;
-    context->layouts = nullptr;
-    if (context->skin)
-        context->skin->clearSkin();
-    delete context->skin;
-    context->skin = nullptr;
+    if (g_parts) {
+        g_parts->layouts.reset();
+        if (g_parts->skin)
+            g_parts->skin->clearSkin();
+        setCurrentSkin(nullptr);
+        g_parts->skin.reset();
+    }
     context->messageHandlers.clear();
-    destroySetterRegistry(context->setters);
-    destroyControlCreators(context->controlCreators);
-    destroyStyleCreators(context->styleCreators);
-    context->setters = nullptr;
-    context->controlCreators = nullptr;
-    context->styleCreators = nullptr;
+    g_parts.reset();  // the registries
     destroyUiContext();
 }

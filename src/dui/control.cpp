@@ -12,8 +12,8 @@
 
 namespace {
 
-StylePainter stylePainter = nullptr;
-ScriptObjectRelease scriptObjectRelease = nullptr;
+const StylePainter* stylePainter = nullptr;
+ScriptObjectOwner* scriptObjectOwner = nullptr;
 uint32_t nextSerial = 1;
 
 // The live-control set: open addressing with linear probing over a power-of-two table that only
@@ -126,11 +126,11 @@ POINT windowOffset(const Control* control) {
 
 }  // namespace
 
-void setStylePainter(StylePainter painter) {
+void setStylePainter(const StylePainter* painter) {
     stylePainter = painter;
 }
-void setScriptObjectRelease(ScriptObjectRelease release) {
-    scriptObjectRelease = release;
+void setScriptObjectOwner(ScriptObjectOwner* owner) {
+    scriptObjectOwner = owner;
 }
 
 bool isLiveControl(const void* control) {
@@ -152,8 +152,8 @@ Control::~Control() {
     for (auto& [id, list] : delegates_) {
         for (DelegateLink* l = list.head; l; l = l->next) l->delegate->disarm();
     }
-    if (scriptObjectRelease)
-        scriptObjectRelease(this);  // also when a script cleared has-script-object
+    if (scriptObjectOwner)
+        scriptObjectOwner->releaseScriptObject(this);  // also when a script cleared has-script-object
     if (window_) {
         // Destroyed while attached: nothing may keep pointing here.
         liveSet().erase(this);
@@ -173,14 +173,14 @@ Control::~Control() {
 
 void Control::leaveTree() {
     parent_ = prev_ = next_ = nullptr;
-    if (scriptObjectRelease)
-        scriptObjectRelease(this);
+    if (scriptObjectOwner)
+        scriptObjectOwner->releaseScriptObject(this);
 }
 
 void Control::paint(HDC dc, const RECT& rect, const RECT&) {
     const wchar_t* style = findText(attr::style);
     if (style && *style && stylePainter)
-        stylePainter(*this, dc, rect, style);
+        stylePainter->paintStyle(*this, dc, rect, style);
 }
 
 Control* Control::hitTest(POINT point) {

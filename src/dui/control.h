@@ -40,15 +40,30 @@ constexpr uint32_t kControlInitial = enabled | visible;  // 0x3
 constexpr uint32_t kPanelInitial = 0x2003;
 }  // namespace flag
 
-// Paints `control` into `rect` with the style named `styleName`; installed by the skin module.
-// Until one is installed, the default paint draws nothing.
-using StylePainter = void (*)(Control& control, HDC dc, const RECT& rect, const wchar_t* styleName);
-void setStylePainter(StylePainter painter);
+// What a control asks of the modules that own painting and scripts. Each owner hands its object in
+// with the setter below (null: none); the object is not owned and must outlive its installation.
+// Until a painter is handed in the default paint draws nothing; until a script owner is, a destroyed
+// control tells no one. UI thread only.
+class StylePainter {
+  public:
+    // Paints `control` into `rect` with the style named `styleName`.
+    virtual void paintStyle(Control& control, HDC dc, const RECT& rect, const wchar_t* styleName) const = 0;
 
-// Called when any control is destroyed or leaves its tree for good, so the script host drops the
-// control's table if it made one (it keeps its own record: a script may clear has-script-object).
-using ScriptObjectRelease = void (*)(Control* control);
-void setScriptObjectRelease(ScriptObjectRelease release);
+  protected:
+    ~StylePainter() = default;
+};
+void setStylePainter(const StylePainter* painter);
+
+class ScriptObjectOwner {
+  public:
+    // `control` is destroyed or leaves its tree for good: drop its table if one was made (the owner
+    // keeps its own record: a script may clear has-script-object).
+    virtual void releaseScriptObject(Control* control) = 0;
+
+  protected:
+    ~ScriptObjectOwner() = default;
+};
+void setScriptObjectOwner(ScriptObjectOwner* owner);
 
 class Control : public Object {
   public:

@@ -8,13 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "dui/context_parts.h"
 #include "dui/control.h"
 #include "dui/factory.h"
 #include "dui/panels.h"
 #include "dui/setters.h"
 #include "host/resource_file_system.h"
 #include "host/text_conv.h"
-#include "host/ui_context.h"
 #include "pack/pack_archive.h"
 
 namespace {
@@ -60,22 +60,22 @@ Control* buildFrom(const char* utf8, std::size_t size, std::size_t* errorOffset)
 }  // namespace
 
 bool loadLayouts(const wchar_t* resourceName) {
-    UiContext* context = uiContext();
-    if (!context)
+    UiParts* parts = uiParts();
+    if (!parts)
         return false;
-    if (!context->layouts)
-        context->layouts = new (std::nothrow) LayoutStore;
-    if (!context->layouts)
+    if (!parts->layouts)
+        parts->layouts.reset(new (std::nothrow) LayoutStore);
+    if (!parts->layouts)
         return false;
-    return context->layouts->open(currentFileSystem(), resourceName);
+    return parts->layouts->open(currentFileSystem(), resourceName);
 }
 
 Control* loadLayout(const wchar_t* entryName) {
-    UiContext* context = uiContext();
-    if (!context || !context->layouts)
+    UiParts* parts = uiParts();
+    if (!parts || !parts->layouts)
         return nullptr;
     std::size_t size = 0;
-    unique_entry entry = context->layouts->extract(entryName, &size);
+    unique_entry entry = parts->layouts->extract(entryName, &size);
     if (!entry)
         return nullptr;
     return buildLayout(static_cast<const char*>(entry.get()), size);
@@ -87,11 +87,11 @@ Control* buildLayout(const char* utf8, std::size_t size) {
 
 Control* loadLayoutReporting(const wchar_t* entryName, std::wstring* error) {
     error->clear();
-    UiContext* context = uiContext();
-    if (!context || !context->layouts)
+    UiParts* parts = uiParts();
+    if (!parts || !parts->layouts)
         return nullptr;
     std::size_t size = 0;
-    unique_entry entry = context->layouts->extract(entryName, &size);
+    unique_entry entry = parts->layouts->extract(entryName, &size);
     if (!entry)
         return nullptr;
     const char* utf8 = static_cast<const char*>(entry.get());
@@ -119,10 +119,10 @@ Control* loadLayoutReporting(const wchar_t* entryName, std::wstring* error) {
 Control* buildControl(const XmlNode* element) {
     if (!element || element->type() != rapidxml::node_element)
         return nullptr;
-    UiContext* context = uiContext();
-    if (!context || !context->controlCreators)
+    UiParts* parts = uiParts();
+    if (!parts || !parts->controlCreators)
         return nullptr;
-    const duiFactory::Creator<Control>* creator = context->controlCreators->find(nameOf(*element));
+    const duiFactory::Creator<Control>* creator = parts->controlCreators->find(nameOf(*element));
     if (!creator) {
         // Skipped with its subtree; say so where a layout author can see it.
         std::wstring line = L"layout: no control is registered as <";
@@ -166,8 +166,8 @@ Control* buildControl(const XmlNode* element) {
 }
 
 void applyAttributes(Object& object, const XmlNode& element) {
-    UiContext* context = uiContext();
-    const duiField::SetterRegistry* setters = context ? context->setters : nullptr;
+    UiParts* parts = uiParts();
+    const duiField::SetterRegistry* setters = parts ? parts->setters.get() : nullptr;
     auto* control = dynamic_cast<Control*>(&object);
     for (const rapidxml::xml_attribute<wchar_t>* a = element.first_attribute(); a; a = a->next_attribute()) {
         std::wstring_view name(a->name(), a->name_size());

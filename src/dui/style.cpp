@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "dui/context_parts.h"
 #include "dui/control.h"
 #include "dui/factory.h"
 #include "dui/loader.h"
 #include "dui/setters.h"
-#include "host/ui_context.h"
 #include "host/handles.h"
 #include "host/text_conv.h"
 #include "render/text.h"
@@ -319,13 +319,23 @@ void paintControlStyle(Control& control, HDC dc, const RECT& rect, const wchar_t
         style->paint(dc, rect, control);
 }
 
+const StylePainter& skinStylePainter() {
+    struct SkinPainter final : StylePainter {
+        void paintStyle(Control& control, HDC dc, const RECT& rect, const wchar_t* styleName) const override {
+            paintControlStyle(control, dc, rect, styleName);
+        }
+    };
+    static const SkinPainter painter;
+    return painter;
+}
+
 // ---- Parsing -----------------------------------------------------------------------------------------
 
 // The document is parsed as UTF-8: the XML parser classifies a wide character by its low byte alone,
 // so U+4E22 would end an attribute value like a double quote. Attributes then go through the setter
 // registry by their UTF-16 names and values, as layout attributes do.
 Style* parseStyle(const wchar_t* text) {
-    UiContext* ui = uiContext();
+    UiParts* ui = uiParts();
     if (!text || !ui)
         return nullptr;
     std::string utf8 = win::wideToUtf8(text);

@@ -11,6 +11,7 @@
 #include "render/skin_store.h"
 
 class Control;
+class StylePainter;
 namespace duiFactory {
 class StyleCreatorRegistry;
 }
@@ -77,6 +78,7 @@ StyleFactory styleFactory();
 // Registers the 13 style type names, "Background" to "CheckButtonEx" then "Style".
 void registerStyleCreators(duiFactory::StyleCreatorRegistry& registry);
 
-// The control's default paint: the skin's style named styleName, painted for control. Install it
-// with setStylePainter (dui/control.h).
+// The control's default paint: the skin's style named styleName, painted for control.
 void paintControlStyle(Control& control, HDC dc, const RECT& rect, const wchar_t* styleName);
+// paintControlStyle as the painter the UI parts hand to every control (setStylePainter).
+const StylePainter& skinStylePainter();

@@ -26,6 +26,12 @@ class WindowHost {
     virtual void addDirtyArea(const RECT& area) = 0;
     // The cursor in client coordinates.
     virtual POINT cursorClientPosition() const = 0;
+    // Keyboard focus: moves it to `control` (null: no control) with LostFocus and GotFocus; a host
+    // without focus ignores it.
+    virtual void setFocusedControl(Control* /*control*/) {}
+    virtual Control* focusedControl() const { return nullptr; }
+    // The control holding the mouse capture, or null.
+    virtual Control* capturedControl() const { return nullptr; }
 
     // The text caret, drawn by the window over the tree (client coordinates). A host without a caret
     // ignores these.

@@ -24,20 +24,22 @@ bool restrictDllSearchPath() {
     return setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-HMODULE loadSystemLibrary(const wchar_t* name) {
-    if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+win::unique_hmodule loadSystemLibrary(const wchar_t* name) {
+    win::unique_hmodule module(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (module)
         return module;
     // Systems without the search flags reject them as an invalid parameter: use the full path.
     if (GetLastError() != ERROR_INVALID_PARAMETER)
-        return nullptr;
+        return module;
     wchar_t folder[MAX_PATH];
     UINT n = GetSystemDirectoryW(folder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
-        return nullptr;
+        return module;
     std::wstring path(folder, n);
     path += L'\\';
     path += name;
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    module.reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    return module;
 }
 
 namespace {
@@ -112,14 +114,34 @@ std::wstring specialFolder(int csidl) {
 
 }  // namespace
 
-bool isRestartPending() {
+std::wstring restartMarkerPath() {
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD n = GetTempPathW(MAX_PATH, temp);
     if (n == 0 || n > MAX_PATH)
-        return false;
+        return std::wstring();
     std::wstring marker(temp, n);
     while (!marker.empty() && marker.back() == L'\\') marker.pop_back();
-    marker += L"\\tarvovirtualcamera_restart";
+    return marker + L"\\tarvovirtualcamera_restart";
+}
+
+void writeRestartMarker() {
+    std::wstring marker = restartMarkerPath();
+    if (marker.empty())
+        return;
+    win::unique_file file(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
+        unsigned long long shutdownTime = currentShutdownTime();
+        DWORD written = 0;
+        WriteFile(file.get(), &shutdownTime, sizeof(shutdownTime), &written, nullptr);
+    }
+    MoveFileExW(marker.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+bool isRestartPending() {
+    std::wstring marker = restartMarkerPath();
+    if (marker.empty())
+        return false;
     if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES)
         return false;
 

@@ -18,11 +18,17 @@ win::unique_handle& instanceMutex();
 // Restricts the DLL search path of the process to the system folder. Call first in the entry.
 // False when the system offers no way to do so (the loader keeps its default order).
 bool restrictDllSearchPath();
-// Loads a DLL by name from the system folder only; null when it is not there.
-HMODULE loadSystemLibrary(const wchar_t* name);
+// Loads a DLL by name from the system folder only, freed when the owner ends; empty when it is not there.
+win::unique_hmodule loadSystemLibrary(const wchar_t* name);
 
-// True when the restart marker in the temporary folder matches the current "ShutdownTime", i.e. the
-// machine has not been restarted since an install asked for it. Deletes a stale or unreadable marker.
+// The restart marker: "tarvovirtualcamera_restart" in the temporary folder, holding the 8 bytes of
+// "ShutdownTime" as they were when an install asked for a restart. Empty when there is no temporary folder.
+std::wstring restartMarkerPath();
+// Writes the marker with the current "ShutdownTime" (zeros when it cannot be read) and asks for its
+// deletion at the next restart.
+void writeRestartMarker();
+// True when the restart marker matches the current "ShutdownTime", i.e. the machine has not been
+// restarted since an install asked for it. Deletes a stale or unreadable marker.
 bool isRestartPending();
 
 // Calls visit(entry) for every process of a fresh snapshot, in snapshot order, until it answers false.

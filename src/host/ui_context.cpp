@@ -21,6 +21,7 @@ struct DeferredCall {
 struct OwnedContext : UiContext {
     win::unique_hmodule library;
     win::unique_wndclass windowClass;
+    win::unique_hwnd dispatcher;  // dispatcherWindow's owner, destroyed before its class
 };
 
 OwnedContext* g_context = nullptr;
@@ -53,7 +54,7 @@ bool createUiContext() {
     contextLock();  // created before any thread can post
     auto context = std::make_unique<OwnedContext>();
 
-    context->library.reset(loadSystemLibrary(L"msimg32.dll"));
+    context->library = loadSystemLibrary(L"msimg32.dll");
     if (HMODULE library = context->library.get()) {
         context->msimg32 = library;
         context->alphaBlend =
@@ -68,8 +69,9 @@ bool createUiContext() {
     windowClass.lpfnWndProc = deferredCallProc;
     windowClass.lpszClassName = kDispatcherClass;
     context->windowClass = win::unique_wndclass(RegisterClassExW(&windowClass), nullptr);
-    context->dispatcherWindow = CreateWindowExW(WS_EX_TOOLWINDOW, kDispatcherClass, L"", WS_POPUP, 0, 0, 1, 1,
-                                                nullptr, nullptr, nullptr, nullptr);
+    context->dispatcher.reset(CreateWindowExW(WS_EX_TOOLWINDOW, kDispatcherClass, L"", WS_POPUP, 0, 0, 1, 1,
+                                              nullptr, nullptr, nullptr, nullptr));
+    context->dispatcherWindow = context->dispatcher.get();
 
     {
         win::lock_guard lock(contextLock());
@@ -99,10 +101,9 @@ void destroyUiContext() {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        DestroyWindow(window);
     }
     context->dispatcherWindow = nullptr;
-    delete context;  // unregisters the window class
+    delete context;  // destroys the window, then unregisters its class
 }
 
 bool postDeferredCall(Control* target, DeferredFn fn, Control* sender, intptr_t arg) {

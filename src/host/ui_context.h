@@ -1,7 +1,6 @@
 // The user-interface context: one per process, created by start-up and destroyed at shutdown, UI
-// thread only except for postDeferredCall (any thread). The parts that belong to higher modules
-// (registries, stores, message handlers) are created after createUiContext and released before
-// destroyUiContext by start-up, which sees every module; they are null while absent.
+// thread only except for postDeferredCall (any thread). The parts that belong to the object model and
+// the renderer (registries, stores) are theirs: see UiParts in dui/context_parts.h.
 #pragma once
 
 #include <windows.h>
@@ -11,15 +10,9 @@
 
 class Control;
 class Delegate;
-class SkinStore;
-class LayoutStore;
-namespace duiField {
-class SetterRegistry;
-}
-namespace duiFactory {
-class ControlCreatorRegistry;
-class StyleCreatorRegistry;
-}  // namespace duiFactory
+
+// The application message whose handlers receive the worker's notification texts (event.wParam).
+constexpr int32_t kNotificationMessage = 1024;
 
 using AlphaBlendFn = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION);
 using GradientFillFn = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG);
@@ -29,15 +22,9 @@ struct UiContext {
     AlphaBlendFn alphaBlend = nullptr;      // null when msimg32 or the entry point is missing
     GradientFillFn gradientFill = nullptr;  // looked up, not used
 
-    duiField::SetterRegistry* setters = nullptr;                    // owned
-    duiFactory::ControlCreatorRegistry* controlCreators = nullptr;  // owned
-    duiFactory::StyleCreatorRegistry* styleCreators = nullptr;      // owned
-
-    // Application message id -> handlers in order (message 1024 carries worker notifications).
+    // Application message id -> handlers in order (kNotificationMessage carries worker notifications).
     MessageHandlerMap<Delegate> messageHandlers;
 
-    SkinStore* skin = nullptr;        // owned
-    LayoutStore* layouts = nullptr;   // owned
     HWND dispatcherWindow = nullptr;  // hidden window of class "Dispatcher_Kestrel124"
 };
 

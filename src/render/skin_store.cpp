@@ -10,7 +10,6 @@
 
 #include "host/resource_file_system.h"
 #include "host/text_conv.h"
-#include "host/ui_context.h"
 
 namespace {
 
@@ -157,9 +156,16 @@ Style* SkinStore::findStyle(const std::wstring& name) {
     return styles_.emplace(name, StylePtr(style, StyleDeleter{styleFactory_.destroy})).first->second.get();
 }
 
+namespace {
+SkinStore* g_currentSkin = nullptr;
+}  // namespace
+
 SkinStore* currentSkin() {
-    UiContext* ui = uiContext();
-    return ui ? ui->skin : nullptr;
+    return g_currentSkin;
+}
+
+void setCurrentSkin(SkinStore* skin) {
+    g_currentSkin = skin;
 }
 
 SkinImage* findSkinImage(const wchar_t* name) {

@@ -68,8 +68,10 @@ class SkinStore {
     OwnedArchive archive_;
 };
 
-// The skin of the live UiContext, or null when there is none.
+// The skin that painting uses, or null when there is none. Not owned: its owner (the UI parts of
+// dui/context_parts.h, or a test) sets it while the store lives and clears it before destroying it.
 SkinStore* currentSkin();
+void setCurrentSkin(SkinStore* skin);
 // The current skin's image; null without a skin, for a null or empty name, or when the skin lacks it.
 SkinImage* findSkinImage(const wchar_t* name);
 // The current skin's font, "Default" for a null name; null without a skin or when the skin lacks it.

@@ -15,7 +15,7 @@
 #include "dui/control.h"
 #include "dui/object.h"
 #include "dui/panels.h"
-#include "window/window_impl.h"
+#include "dui/window_host.h"
 #include "sysfunc/lua_text.h"
 #include "script/script_engine.h"
 
@@ -71,7 +71,7 @@ int setFocus(lua_State* L) {
     Control* c = controlFromSelf(L);
     if (!c)
         return 0;
-    if (auto* window = dynamic_cast<WindowImpl*>(c->window()))
+    if (WindowHost* window = c->window())
         window->setFocusedControl(c);
     return 0;
 }

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr int32_t kNotificationMessage = 1024;
-
 // Stack effect: +1 (the registry table of that name).
 void pushRegistryTable(lua_State* L, const char* name) {
     lua_getfield(L, LUA_REGISTRYINDEX, name);
@@ -127,18 +125,24 @@ bool createScriptEngine(ScriptEngine& engine) {
     lua_setmetatable(L, -2);
     lua_setfield(L, LUA_REGISTRYINDEX, kTableSerials);
     scriptedControls().clear();
-    setScriptObjectRelease(removeControlObject);
-    engine.state_ = L;
+    static struct : ScriptObjectOwner {
+        void releaseScriptObject(Control* control) override { removeControlObject(control); }
+    } controlObjects;
+    setScriptObjectOwner(&controlObjects);
+    engine.state_.reset(L);
     return true;
+}
+
+void ScriptEngine::Close::operator()(lua_State* L) const {
+    lua_close(L);
 }
 
 void closeScriptEngine(ScriptEngine& engine) {
     if (!engine.state_)
         return;
-    lua_State* L = engine.state_;
-    engine.state_ = nullptr;  // controls destroyed from here on find no interpreter
+    // Controls destroyed from here on find no interpreter; it closes when `closing` ends.
+    std::unique_ptr<lua_State, ScriptEngine::Close> closing = std::move(engine.state_);
     scriptedControls().clear();
-    lua_close(L);
 }
 
 void runUiScript(ScriptEngine& engine, const wchar_t* name) {

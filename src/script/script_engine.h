@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct lua_State;
@@ -18,12 +19,16 @@ struct EventRecord;
 class ScriptEngine {
   public:
     // The interpreter; null before createScriptEngine and after runUiScript.
-    lua_State* state() const { return state_; }
+    lua_State* state() const { return state_.get(); }
 
   private:
     friend bool createScriptEngine(ScriptEngine& engine);
     friend void closeScriptEngine(ScriptEngine& engine);
-    lua_State* state_ = nullptr;
+    struct Close {
+        void operator()(lua_State* L) const;  // lua_close
+    };
+    // Reset, the pointer is null before the interpreter closes: controls destroyed meanwhile find none.
+    std::unique_ptr<lua_State, Close> state_;
 };
 
 // The process's engine (owned by start-up).

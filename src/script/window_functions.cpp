@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "dui/context_parts.h"
 #include "dui/delegate.h"
 #include "dui/loader.h"
 #include "host/handles.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr int32_t kNotificationMessage = 1024;
 
 LuaWindow* selfWindow(lua_State* L) {
     return luaWindowFromHost(windowFromSelf(L));
@@ -252,11 +252,11 @@ const luaL_Reg kWindowMethods[] = {
 };
 
 bool layoutExists(const std::wstring& name) {
-    UiContext* context = uiContext();
-    if (!context || !context->layouts || !context->layouts->get())
+    UiParts* parts = uiParts();
+    if (!parts || !parts->layouts || !parts->layouts->get())
         return false;
     std::u16string key(name.begin(), name.end());
-    return context->layouts->get()->find(key) != nullptr;
+    return parts->layouts->get()->find(key) != nullptr;
 }
 
 // createWindow(layout [, style]) -> the window table, or nil when the layout store lacks the layout,

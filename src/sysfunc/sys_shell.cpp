@@ -90,27 +90,7 @@ int showMessageBox(lua_State* L) {
 // markRestart() -> nothing; writes the restart marker and asks for its deletion at the next restart.
 int markRestart(lua_State* L) {
     (void)L;
-    wchar_t temp[MAX_PATH + 1] = {};
-    DWORD n = GetTempPathW(MAX_PATH, temp);
-    if (n == 0 || n > MAX_PATH)
-        return 0;
-    std::wstring marker = std::wstring(temp) + L"\\tarvovirtualcamera_restart";
-    win::unique_file file(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) {
-        unsigned char shutdownTime[8] = {};
-        win::unique_hkey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Windows", 0, KEY_READ,
-                          key.put()) == ERROR_SUCCESS) {
-            DWORD bytes = sizeof(shutdownTime);
-            if (RegQueryValueExW(key.get(), L"ShutdownTime", nullptr, nullptr, shutdownTime, &bytes) !=
-                ERROR_SUCCESS)
-                ZeroMemory(shutdownTime, sizeof(shutdownTime));
-        }
-        DWORD written = 0;
-        WriteFile(file.get(), shutdownTime, sizeof(shutdownTime), &written, nullptr);
-    }
-    MoveFileExW(marker.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    writeRestartMarker();
     return 0;
 }
 

@@ -134,7 +134,7 @@ void runDefaultAction(Control* target, Control*, intptr_t serial) {
     };
     if (!stillThere() || (target->accessibleState() & (STATE_SYSTEM_UNAVAILABLE | STATE_SYSTEM_INVISIBLE)))
         return;
-    if (auto* window = dynamic_cast<WindowImpl*>(target->window())) {
+    if (WindowHost* window = target->window()) {
         if (target->hasFlag(flag::focusOnPress))
             window->setFocusedControl(target);
         else if (target->hasFlag(flag::unfocusOnPress))
@@ -147,7 +147,7 @@ void runDefaultAction(Control* target, Control*, intptr_t serial) {
 void runTakeFocus(Control* target, Control*, intptr_t serial) {
     if (!isLiveControl(target) || target->serial() != static_cast<uint32_t>(serial))
         return;
-    if (auto* window = dynamic_cast<WindowImpl*>(target->window()))
+    if (WindowHost* window = target->window())
         window->setFocusedControl(target);
 }
 

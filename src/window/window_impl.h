@@ -61,15 +61,15 @@ class WindowImpl : public WindowBase, public WindowHost {
 
     // ---- Focus and tree -------------------------------------------------------------------------
     // Moves the keyboard focus to `control` (null: no control), with LostFocus and GotFocus.
-    void setFocusedControl(Control* control);
+    void setFocusedControl(Control* control) override;
     // Measures the root (its "initSize", else what it needs within 1024 x 768), arranges it and
     // resizes the window to it, keeping the position. `flags` go to SetWindowPos with SWP_NOMOVE.
     void fitToLayout(UINT flags = SWP_NOZORDER | SWP_NOACTIVATE);
 
     Control* root() const { return root_.get(); }
     Control* controlById(int32_t id) const;
-    Control* focusedControl() const { return focused_; }
-    Control* capturedControl() const { return captured_; }
+    Control* focusedControl() const override { return focused_; }
+    Control* capturedControl() const override { return captured_; }
     Control* hoveredControl() const { return hovered_; }
     int hoverChainLength() const { return chainLength_; }
     bool tooltipShown() const { return tooltipShown_; }

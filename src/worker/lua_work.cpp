@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int32_t kNotifyMessageId = 1024;
 constexpr int32_t kAnswerCancel = 2;
 
 std::atomic<bool> workRunning{false};
@@ -172,13 +171,13 @@ int LuaWork::extractFile(lua_State* L) {
 
 int32_t deliverNotification(const char* text) {
     EventRecord record;
-    record.id = kNotifyMessageId;
+    record.id = kNotificationMessage;
     record.route = kRouteDirect;
     record.wParam = static_cast<int64_t>(reinterpret_cast<intptr_t>(text));
     UiContext* context = uiContext();
     if (!context)
         return 0;
-    if (!context->messageHandlers.raise(kNotifyMessageId, static_cast<Control*>(nullptr), record))
+    if (!context->messageHandlers.raise(kNotificationMessage, static_cast<Control*>(nullptr), record))
         return 0;
     return static_cast<int32_t>(static_cast<uint32_t>(record.lParam));
 }
@@ -193,13 +192,13 @@ void startWork(const std::wstring& scriptName, const std::wstring& payloadName, 
     job->scriptName = scriptName;
     job->payloadName = payloadName;
     job->config = config.substr(0, config.find('\0'));
-    HANDLE thread = CreateThread(nullptr, 0, workerMain, job.get(), 0, nullptr);
+    win::unique_handle thread(CreateThread(nullptr, 0, workerMain, job.get(), 0, nullptr));
     if (!thread) {
         workRunning = false;
         return;
     }
     job.release();  // the thread owns it now
-    SRService::watchThread(thread);
+    SRService::watchThread(std::move(thread));
 }
 
 bool isWorkRunning() {

@@ -108,8 +108,7 @@ int SRService::post(std::shared_ptr<IRunable> item) {
     return 0;
 }
 
-void SRService::watchThread(HANDLE thread) {
-    win::unique_handle owned(thread);
+void SRService::watchThread(win::unique_handle owned) {
     if (!owned)
         return;
     ServiceState& s = state();

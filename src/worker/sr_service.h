@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <memory>
 
+#include "host/handles.h"
+
 class SRService {
   public:
     // A unit of work for the user-interface thread, shared between its poster and the run queue.
@@ -27,9 +29,9 @@ class SRService {
     // Any thread. Queues the item and wakes the user-interface thread: 0 when queued, -1 when the
     // dispatcher is not running (nothing queued, item untouched).
     static int post(std::shared_ptr<IRunable> item);
-    // Any thread. stop will wait for the thread to end; the dispatcher owns and closes the handle from
-    // now on. A null handle, or a call while not running, is ignored (the handle is then closed).
-    static void watchThread(HANDLE thread);
+    // Any thread. stop will wait for the thread to end; the dispatcher owns the handle from now on. A
+    // null handle, or a call while not running, is ignored (the handle is then closed).
+    static void watchThread(win::unique_handle thread);
     // UI thread. Unhooks, discards every queued item (each gets discard()), then waits without a
     // time limit until every watched thread has ended.
     static void stop();

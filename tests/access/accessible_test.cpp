@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "access_fixture.h"
+#include "dui/context_parts.h"
 #include "dui/factory.h"
 #include "host/ui_context.h"
 
@@ -127,7 +128,7 @@ class Accessibility : public AccessTest {
     void SetUp() override {
         AccessTest::SetUp();
         static const bool registered = [] {
-            auto& creators = *uiContext()->controlCreators;
+            auto& creators = *uiParts()->controlCreators;
             creators.add<AccButton>(L"AccButton");
             creators.add<AccCheck>(L"AccCheck");
             creators.add<AccLabel>(L"AccLabel");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "access_fixture.h"
+#include "dui/context_parts.h"
 #include "controls/combobox.h"
 #include "controls/controls.h"
 #include "controls/listbox.h"
@@ -27,7 +28,7 @@ class ControlsAccessibility : public AccessTest {
     void SetUp() override {
         AccessTest::SetUp();
         static const bool registered = [] {
-            registerControlCreators(*uiContext()->controlCreators);
+            registerControlCreators(*uiParts()->controlCreators);
             return true;
         }();
         (void)registered;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "dui/context_parts.h"
 #include "dui/factory.h"
 #include "dui/loader.h"
 #include "dui/panels.h"
@@ -47,7 +48,7 @@ class Loader : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(uiContext(), nullptr);
-        uiContext()->controlCreators->add<PageProbe>(L"TabItem");
+        uiParts()->controlCreators->add<PageProbe>(L"TabItem");
         ASSERT_TRUE(loadLayouts(L"test_layouts.lz"));
     }
 };
@@ -220,7 +221,7 @@ TEST_F(Loader, AParseErrorReleasesTheEntryAndTheText) {
 }
 
 TEST_F(Loader, ChildrenOfNonContainersAreIgnored) {
-    uiContext()->controlCreators->add<Control>(L"TestLeaf");
+    uiParts()->controlCreators->add<Control>(L"TestLeaf");
     const char xml[] = "<Grid><TestLeaf id=\"1\"><Grid id=\"2\"/></TestLeaf></Grid>";
     std::unique_ptr<Control> root(buildLayout(xml, sizeof(xml) - 1));
     ASSERT_NE(root, nullptr);

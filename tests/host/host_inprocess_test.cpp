@@ -477,7 +477,7 @@ TEST(CleanUp, KillProcessesByImageNameEndsEveryMatchIgnoringCase) {
 }
 
 TEST(CleanUp, LoadSystemLibraryTakesTheSystemCopy) {
-    win::unique_hmodule library(loadSystemLibrary(L"msimg32.dll"));
+    win::unique_hmodule library = loadSystemLibrary(L"msimg32.dll");
     ASSERT_TRUE(library);
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(library.get(), path, MAX_PATH);

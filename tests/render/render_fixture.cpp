@@ -64,17 +64,16 @@ void SkinTest::SetUp() {
     if (!uiContext()) {
         ASSERT_TRUE(createUiContextWithParts());
     }
-    UiContext* ui = uiContext();
-    if (!ui->skin) {
+    if (!currentSkin()) {
         g_ownedSkin = std::make_unique<SkinStore>(styleFactory());
-        ui->skin = g_ownedSkin.get();
+        setCurrentSkin(g_ownedSkin.get());
     }
-    ASSERT_NE(ui->alphaBlend, nullptr) << "msimg32's AlphaBlend should be found under Wine";
+    ASSERT_NE(uiContext()->alphaBlend, nullptr) << "msimg32's AlphaBlend should be found under Wine";
 }
 
 void SkinTest::TearDown() {
-    if (uiContext() && uiContext()->skin)
-        uiContext()->skin->clearSkin();
+    if (currentSkin())
+        currentSkin()->clearSkin();
 }
 
 void SkinTest::loadSkin(const std::map<std::wstring, std::string>& entries) {
@@ -85,7 +84,7 @@ void SkinTest::loadSkin(const std::map<std::wstring, std::string>& entries) {
 }
 
 SkinStore& SkinTest::skin() {
-    return *uiContext()->skin;
+    return *currentSkin();
 }
 
 }  // namespace rendertest

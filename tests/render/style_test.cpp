@@ -1,6 +1,7 @@
 // Style parsing and the paint of each style class, read back from a PaintSurface.
 #include <algorithm>
 
+#include "dui/context_parts.h"
 #include "dui/control.h"
 #include "dui/factory.h"
 #include "dui/style.h"
@@ -139,9 +140,9 @@ TEST_F(Styles, ParsingTakesTheTypeFromTheRootAndAttributesFromItsFirstChild) {
     EXPECT_EQ(skin().findStyle(L"absent.xml"), nullptr);
     EXPECT_EQ(skin().findStyle(L"unknown.xml"), skin().findStyle(L"unknown.xml")) << "cached";
 
-    ASSERT_NE(uiContext()->styleCreators, nullptr);
-    EXPECT_EQ(uiContext()->styleCreators->size(), 13u);
-    EXPECT_NE(dynamic_cast<Style_CheckButtonEx*>(uiContext()->styleCreators->create(L"CheckButtonEx")),
+    ASSERT_NE(uiParts()->styleCreators, nullptr);
+    EXPECT_EQ(uiParts()->styleCreators->size(), 13u);
+    EXPECT_NE(dynamic_cast<Style_CheckButtonEx*>(uiParts()->styleCreators->create(L"CheckButtonEx")),
               nullptr);
 }
 

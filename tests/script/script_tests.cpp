@@ -621,30 +621,7 @@ class LuaFamily : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(LuaFamily, CasesPass) {
-    lua_State* L = scriptEngine().state();
-    std::string error;
-    ASSERT_TRUE(runChunk(L, uiGlue(), "=UI.lua glue", &error)) << error;
-    ASSERT_TRUE(runChunk(L, readText(sourcePath("lua/framework.lua")), "=framework.lua", &error)) << error;
-    std::string file = std::string("lua/") + GetParam() + ".lua";
-    std::string text = readText(sourcePath(file.c_str()));
-    ASSERT_FALSE(text.empty()) << file;
-    ASSERT_TRUE(runChunk(L, text, "@" + file, &error)) << error;
-    ASSERT_TRUE(runChunk(L, "test_report = run_cases()", "=run", &error)) << error;
-    lua_getglobal(L, "test_report");
-    ASSERT_TRUE(lua_istable(L, -1));
-    int cases = 0;
-    lua_getfield(L, -1, "count");
-    cases = static_cast<int>(lua_tointeger(L, -1));
-    lua_pop(L, 1);
-    EXPECT_GT(cases, 0) << "no cases in " << file;
-    lua_getfield(L, -1, "failures");
-    int n = static_cast<int>(lua_rawlen(L, -1));
-    for (int i = 1; i <= n; ++i) {
-        lua_rawgeti(L, -1, i);
-        ADD_FAILURE() << file << ": " << (lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
-        lua_pop(L, 1);
-    }
-    lua_pop(L, 2);
+    runLuaCases(scriptEngine().state(), std::string("lua/") + GetParam() + ".lua");
 }
 
 INSTANTIATE_TEST_SUITE_P(Script, LuaFamily,

@@ -266,7 +266,8 @@ int luaDesktopFolder(lua_State* L) {
 
 int luaHandlerCount(lua_State* L) {
     UiContext* context = uiContext();
-    lua_pushnumber(L, context ? static_cast<lua_Number>(context->messageHandlers.count(1024)) : 0);
+    lua_pushnumber(
+        L, context ? static_cast<lua_Number>(context->messageHandlers.count(kNotificationMessage)) : 0);
     return 1;
 }
 
@@ -426,8 +427,8 @@ class WindowScript : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
         ASSERT_TRUE(createUiContextWithParts());
-        registerControlCreators(*uiContext()->controlCreators);
-        ASSERT_TRUE(uiContext()->skin->loadSkin(L"style.lz"));
+        registerControlCreators(*uiParts()->controlCreators);
+        ASSERT_TRUE(uiParts()->skin->loadSkin(L"style.lz"));
         ASSERT_TRUE(loadLayouts(L"frame.lz"));
         ASSERT_TRUE(createScriptEngine(scriptEngine()));
         for (const luaL_Reg& f : kTestNatives) lua_register(scriptEngine().state(), f.name, f.func);
@@ -441,38 +442,21 @@ class WindowScript : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(WindowScript, CasesPass) {
-    lua_State* L = scriptEngine().state();
-    std::string error;
-    ASSERT_TRUE(runChunk(L, uiGlue(), "=UI.lua glue", &error)) << error;
-    ASSERT_TRUE(runChunk(L, readText(sourcePath("lua/framework.lua")), "=framework.lua", &error)) << error;
-    std::string file = std::string("window_lua/") + GetParam() + ".lua";
-    std::string text = readText(sourcePath(file.c_str()));
-    ASSERT_FALSE(text.empty()) << file;
-    ASSERT_TRUE(runChunk(L, text, "=" + file, &error)) << error;
-    ErrorBoxWatcher errors;
-    g_errorBoxes = &errors;
-    lua_getglobal(L, "run_cases");
-    const bool ran = lua_pcall(L, 0, 1, 0) == LUA_OK;
-    g_errorBoxes = nullptr;
-    ASSERT_TRUE(ran) << lua_tostring(L, -1);
-    errors.stop();
-    for (const std::wstring& text : errors.texts())
-        ADD_FAILURE() << file << ": script error box: " << testsupport::narrow(text);
-    lua_getfield(L, -1, "count");
-    EXPECT_GT(lua_tointeger(L, -1), 0) << "no cases in " << file;
-    lua_pop(L, 1);
-    lua_getfield(L, -1, "failures");
-    int n = static_cast<int>(lua_rawlen(L, -1));
-    for (int i = 1; i <= n; ++i) {
-        lua_rawgeti(L, -1, i);
-        ADD_FAILURE() << file << ": " << (lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
-        lua_pop(L, 1);
-    }
-    lua_pop(L, 2);
+    const std::string file = std::string("window_lua/") + GetParam() + ".lua";
+    runLuaCases(scriptEngine().state(), file, "window_lua/preamble.lua",
+                [&](const std::function<void()>& run) {
+                    ErrorBoxWatcher errors;
+                    g_errorBoxes = &errors;
+                    run();
+                    g_errorBoxes = nullptr;
+                    errors.stop();
+                    for (const std::wstring& text : errors.texts())
+                        ADD_FAILURE() << file << ": script error box: " << testsupport::narrow(text);
+                });
     // Every window a case made is gone, with its timers and notification delegates.
     EXPECT_EQ(boundWindowCount(), 0u);
     EXPECT_EQ(runningTimerCount(), 0u);
-    EXPECT_EQ(uiContext()->messageHandlers.count(1024), 0u);
+    EXPECT_EQ(uiContext()->messageHandlers.count(kNotificationMessage), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Script, WindowScript, ::testing::Values("windows", "controls", "inputs"),

@@ -16,30 +16,11 @@ namespace windowtest {
 
 namespace {
 
-// The process-wide set-up: resource catalogue, UI context, the tests' skin, layouts and test controls.
-class WindowEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        files_ = new ResourceFileSystem;
-        files_->registerName(L"window_layouts.lz", 301);
-        files_->registerName(L"window_skin.lz", 302);
-        ASSERT_TRUE(createUiContextWithParts());
-        UiContext* ui = uiContext();
-        ASSERT_TRUE(ui->skin && ui->skin->loadSkin(L"window_skin.lz"));
-        ASSERT_TRUE(loadLayouts(L"window_layouts.lz"));
-        ui->controlCreators->add<TestButton>(L"TestButton");
-    }
-    void TearDown() override { destroyUiContextWithParts(); }
-
-  private:
-    ResourceFileSystem* files_ = nullptr;  // lives to the process end, as the catalogue does
-};
-
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
-
-// A resting place for the cursor where no test window lies.
-constexpr POINT kRestingCursor{1260, 780};
+[[maybe_unused]] ::testing::Environment* const environment = testsupport::addUiEnvironment(
+    {{{L"window_layouts.lz", 301}, {L"window_skin.lz", 302}},
+     L"window_skin.lz",
+     L"window_layouts.lz",
+     [](duiFactory::ControlCreatorRegistry& creators) { creators.add<TestButton>(L"TestButton"); }});
 
 }  // namespace
 
@@ -100,41 +81,12 @@ int EventLog::count(const std::string& entry) const {
 
 void WindowTest::SetUp() {
     g_log = &log;
-    testsupport::moveMouse(kRestingCursor);
-    testsupport::pumpFor(0);
+    WindowFixture::SetUp();
 }
 
 void WindowTest::TearDown() {
-    for (HWND hwnd : windows) {
-        if (IsWindow(hwnd))
-            DestroyWindow(hwnd);
-    }
-    testsupport::pumpFor(0);
-    EXPECT_EQ(boundWindowCount(), 0u) << "a window object outlived its test";
-    EXPECT_EQ(runningTimerCount(), 0u) << "a timer outlived its test";
-    EXPECT_EQ(GetCapture(), nullptr);
+    WindowFixture::TearDown();
     g_log = nullptr;
-}
-
-HWND WindowTest::create(WindowBase* window, int x, int y, DWORD style, DWORD exStyle) {
-    if (!createNativeWindowEx(window, exStyle, L"window test", style, x, y, 0, 0, nullptr, nullptr,
-                              nullptr)) {
-        ADD_FAILURE() << "the native window was not created";
-        return nullptr;
-    }
-    HWND hwnd = window->handle();
-    windows.push_back(hwnd);
-    if (style & WS_VISIBLE) {
-        EXPECT_TRUE(testsupport::waitVisible(hwnd, true, kDeadline));
-    }
-    return hwnd;
-}
-
-WindowImpl* WindowTest::open(const std::string& xml, int x, int y, DWORD style) {
-    Control* root = buildLayout(xml.data(), xml.size());
-    EXPECT_NE(root, nullptr) << "the layout text built no tree";
-    auto* window = new WindowImpl(root);
-    return create(window, x, y, style) ? window : nullptr;
 }
 
 WindowImpl* WindowTest::openLayered(const std::string& xml, int x, int y) {
@@ -142,38 +94,6 @@ WindowImpl* WindowTest::openLayered(const std::string& xml, int x, int y) {
     EXPECT_NE(root, nullptr) << "the layout text built no tree";
     auto* window = new LayeredWindow(root);
     return create(window, x, y, WS_POPUP | WS_VISIBLE) ? window : nullptr;
-}
-
-Control* WindowTest::byId(WindowImpl* window, int32_t id) {
-    Control* c = window ? window->controlById(id) : nullptr;
-    EXPECT_NE(c, nullptr) << "no control with id " << id;
-    return c;
-}
-
-POINT WindowTest::pointIn(WindowImpl* window, Control* control, int dx, int dy) {
-    RECT r{};
-    control->windowRect(&r);
-    return testsupport::clientToScreen(window->handle(), POINT{r.left + dx, r.top + dy});
-}
-
-POINT WindowTest::centreOf(WindowImpl* window, Control* control) {
-    RECT r{};
-    control->windowRect(&r);
-    return pointIn(window, control, (r.right - r.left) / 2, (r.bottom - r.top) / 2);
-}
-
-bool WindowTest::settle(WindowImpl* window) {
-    HWND hwnd = window->handle();
-    return testsupport::pumpUntil(
-        [&] {
-            MSG msg;
-            RECT update;
-            const RECT held = window->heldBackArea();
-            return window->dirtyAreas().empty() && IsRectEmpty(&held) &&
-                   !PeekMessageW(&msg, hwnd, kRepaintMessage, kRepaintMessage, PM_NOREMOVE) &&
-                   !GetUpdateRect(hwnd, &update, FALSE);
-        },
-        kDeadline);
 }
 
 }  // namespace windowtest

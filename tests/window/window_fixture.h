@@ -12,12 +12,13 @@
 
 #include "dui/control.h"
 #include "ui_test_support.h"
+#include "window_test_fixture.h"
 #include "window/window_impl.h"
 
 namespace windowtest {
 
-// Long enough for a show or hide that stalls without a window manager.
-constexpr DWORD kDeadline = 8000;
+using testsupport::kWindowDeadline;
+constexpr DWORD kDeadline = kWindowDeadline;
 
 // A control with a button's flags (enabled, visible, repaint-on-state, capture-on-press,
 // unfocus-on-press), registered for layouts as "TestButton".
@@ -54,27 +55,14 @@ class LayeredWindow : public WindowImpl {
     explicit LayeredWindow(Control* root) : WindowImpl(root) { setLayered(true); }
 };
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public testsupport::WindowFixture {
   protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A window for the layout text at a screen position, created with `style`; waits until it is
-    // visible when the style says so. Null (and a test failure) when it could not be made.
-    WindowImpl* open(const std::string& xml, int x = 100, int y = 100, DWORD style = WS_POPUP | WS_VISIBLE);
     WindowImpl* openLayered(const std::string& xml, int x = 100, int y = 100);
-    // Creates `window` natively (as open does) and tracks it for clean-up.
-    HWND create(WindowBase* window, int x, int y, DWORD style, DWORD exStyle = 0);
-    // A control by "id" in the window's id map; fails the test when missing.
-    Control* byId(WindowImpl* window, int32_t id);
-    // Screen point of the centre of a control (or of an offset inside it).
-    POINT centreOf(WindowImpl* window, Control* control);
-    POINT pointIn(WindowImpl* window, Control* control, int dx, int dy);
-    // Waits until the window's layered dirty list is empty and no repaint request is queued.
-    bool settle(WindowImpl* window);
 
     EventLog log;
-    std::vector<HWND> windows;
 };
 
 }  // namespace windowtest

@@ -60,12 +60,12 @@ TEST_F(DispatcherStopped, RefusesItemsAndIgnoresThreads) {
     win::unique_handle own;
     DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), own.put(), 0, FALSE,
                     DUPLICATE_SAME_ACCESS);
-    SRService::watchThread(thread);
+    SRService::watchThread(win::unique_handle(thread));
     SRService::stop();
     EXPECT_EQ(WaitForSingleObject(own.get(), 0), WAIT_TIMEOUT);
     SetEvent(raw);
     EXPECT_EQ(WaitForSingleObject(own.get(), 5000), WAIT_OBJECT_0);
-    SRService::watchThread(nullptr);  // ignored, no crash
+    SRService::watchThread(win::unique_handle());  // ignored, no crash
 }
 
 TEST_F(Dispatcher, RunsItemsFromOtherThreadsInPostingOrderOnTheUiThread) {
@@ -166,7 +166,7 @@ TEST_F(Dispatcher, StopWaitsForEveryWatchedThreadBeyondOneWaitsLimit) {
             },
             reinterpret_cast<void*>(static_cast<uintptr_t>(i)), 0, nullptr);
         ASSERT_NE(t, nullptr);
-        SRService::watchThread(t);
+        SRService::watchThread(win::unique_handle(t));
     }
     SRService::stop();
     EXPECT_EQ(finished.load(), kThreads);
@@ -177,7 +177,7 @@ TEST_F(Dispatcher, StopWaitsForAThreadWatchedLongAfterTheWatcherStarted) {
     std::atomic<bool> done{false};
     HANDLE first = CreateThread(
         nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr);
-    SRService::watchThread(first);
+    SRService::watchThread(win::unique_handle(first));
     Sleep(100);
     static std::atomic<bool>* flag;
     flag = &done;
@@ -189,7 +189,7 @@ TEST_F(Dispatcher, StopWaitsForAThreadWatchedLongAfterTheWatcherStarted) {
             return 0;
         },
         nullptr, 0, nullptr);
-    SRService::watchThread(second);
+    SRService::watchThread(win::unique_handle(second));
     SRService::stop();
     EXPECT_TRUE(done.load());
 }

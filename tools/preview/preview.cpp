@@ -133,7 +133,7 @@ class PreviewHost : public WindowHost {
 };
 
 bool loadStores(const Options& o) {
-    UiContext* ui = uiContext();
+    UiParts* ui = uiParts();
     if (!ui || !ui->skin)
         return false;
     bool skinLoaded = false;
@@ -242,7 +242,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "preview: no user-interface context\n");
         return 3;
     }
-    registerControlCreators(*uiContext()->controlCreators);
+    registerControlCreators(*uiParts()->controlCreators);
     const int result = render(options);
     destroyUiContextWithParts();
     return result;

@@ -113,12 +113,12 @@ void run(int count) {
 int main() {
     auto* files = new ResourceFileSystem;  // lives to the process end, as the catalogue does
     files->registerName(L"style.lz", 116);
-    if (!createUiContextWithParts() || !uiContext()->skin->loadSkin(L"style.lz")) {
+    if (!createUiContextWithParts() || !uiParts()->skin->loadSkin(L"style.lz")) {
         std::printf("no UI context or skin\n");
         return 1;
     }
-    registerControlCreators(*uiContext()->controlCreators);
-    uiContext()->controlCreators->add<BenchLabel>(L"BenchLabel");
+    registerControlCreators(*uiParts()->controlCreators);
+    uiParts()->controlCreators->add<BenchLabel>(L"BenchLabel");
     run(1000);
     run(10000);
     run(1000);

@@ -153,11 +153,11 @@ void fillPicture(SkinImage& image, uint32_t seed) {
 int main() {
     ResourceFileSystem files;
     files.registerName(L"style.lz", 116);
-    if (!createUiContextWithParts() || !uiContext()->skin->loadSkin(L"style.lz")) {
+    if (!createUiContextWithParts() || !uiParts()->skin->loadSkin(L"style.lz")) {
         std::printf("set-up failed\n");
         return 1;
     }
-    registerControlCreators(*uiContext()->controlCreators);
+    registerControlCreators(*uiParts()->controlCreators);
 
     progressSteps(true);
     progressSteps(false);

@@ -87,11 +87,11 @@ void raise(Control* control, int32_t id, int32_t route, WPARAM wParam, LPARAM lP
 int main() {
     ResourceFileSystem files;
     files.registerName(L"style.lz", 116);
-    if (!createUiContextWithParts() || !uiContext()->skin->loadSkin(L"style.lz")) {
+    if (!createUiContextWithParts() || !uiParts()->skin->loadSkin(L"style.lz")) {
         std::printf("no UI context or skin\n");
         return 1;
     }
-    registerControlCreators(*uiContext()->controlCreators);
+    registerControlCreators(*uiParts()->controlCreators);
     const std::string layout =
         R"(<Window initSize="400,320"><Canvas><Edit id="1" x="10" y="10" width="380" height="300"/></Canvas></Window>)";
     auto* window = new WindowImpl(buildLayout(layout.data(), layout.size()));

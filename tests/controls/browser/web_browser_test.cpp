@@ -25,6 +25,7 @@
 #include "host/handles.h"
 #include "host/ui_context.h"
 #include "ui_test_support.h"
+#include "window_test_fixture.h"
 #include "window/timer.h"
 #include "window/window_impl.h"
 
@@ -52,13 +53,11 @@ uint32_t rgb(COLORREF c) {
 // While it lives, controls whose "style" is "marked.xml" paint a solid kMarkColor (the tests have no
 // skin); the skin's painter comes back afterwards.
 constexpr COLORREF kMarkColor = RGB(20, 60, 200);
-class MarkedStyle {
+class MarkedStyle final : public StylePainter {
   public:
-    MarkedStyle() { setStylePainter(paint); }
-    ~MarkedStyle() { setStylePainter(paintControlStyle); }
-
-  private:
-    static void paint(Control&, HDC dc, const RECT& rect, const wchar_t* name) {
+    MarkedStyle() { setStylePainter(this); }
+    ~MarkedStyle() { setStylePainter(&skinStylePainter()); }
+    void paintStyle(Control&, HDC dc, const RECT& rect, const wchar_t* name) const override {
         if (std::wcscmp(name, L"marked.xml") != 0)
             return;
         win::unique_hbrush brush(CreateSolidBrush(kMarkColor));
@@ -66,27 +65,16 @@ class MarkedStyle {
     }
 };
 
-class BrowserEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        ole_ = std::make_unique<win::ole_scope>();
-        ASSERT_TRUE(SUCCEEDED(ole_->result()));
-        ASSERT_TRUE(createUiContextWithParts());
-        registerControlCreators(*uiContext()->controlCreators);
-        uiContext()->controlCreators->add<Control>(L"Blank");
-        uiContext()->controlCreators->add<Fill>(L"Fill");
-    }
-    void TearDown() override {
-        destroyUiContextWithParts();
-        ole_.reset();
-    }
-
-  private:
-    std::unique_ptr<win::ole_scope> ole_;
-};
-
 [[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new BrowserEnvironment);
+    testsupport::addUiEnvironment({{},
+                                   nullptr,
+                                   nullptr,
+                                   [](duiFactory::ControlCreatorRegistry& creators) {
+                                       registerControlCreators(creators);
+                                       creators.add<Control>(L"Blank");
+                                       creators.add<Fill>(L"Fill");
+                                   },
+                                   true});
 
 // What the host windows received, kept beyond the windows' lives.
 struct HostLog {
@@ -172,17 +160,7 @@ class BrowserTest : public ::testing::Test {
         }
     }
 
-    static bool settle(HostWindow* window) {
-        HWND hwnd = window->handle();
-        return testsupport::pumpUntil(
-            [&] {
-                MSG msg;
-                RECT update;
-                return !PeekMessageW(&msg, hwnd, kRepaintMessage, kRepaintMessage, PM_NOREMOVE) &&
-                       !GetUpdateRect(hwnd, &update, FALSE);
-            },
-            kDeadline);
-    }
+    static bool settle(HostWindow* window) { return testsupport::settleWindow(window); }
 
     static WebBrowser* browserById(HostWindow* window, int32_t id) {
         auto* browser = dynamic_cast<WebBrowser*>(window ? window->controlById(id) : nullptr);
@@ -191,14 +169,7 @@ class BrowserTest : public ::testing::Test {
     }
 
     static uint32_t pixel(HostWindow* window, int x, int y) {
-        GdiFlush();
-        const PaintSurface& surface = window->backBuffer();
-        DIBSECTION section{};
-        if (x < 0 || y < 0 || x >= surface.width() || y >= surface.height() ||
-            GetObjectW(surface.bitmap(), sizeof(section), &section) != sizeof(section))
-            return 0xFFFFFFFF;
-        const auto* bits = static_cast<const uint32_t*>(section.dsBm.bmBits);
-        return bits[static_cast<std::size_t>(y) * surface.width() + x] & 0xFFFFFF;
+        return testsupport::backBufferPixel(window, x, y);
     }
 
     std::vector<HWND> windows_;
@@ -239,9 +210,9 @@ HRESULT fire(IDispatch* sink, DISPID id, DISPPARAMS* params) {
 
 namespace {
 std::vector<Control*> destroyedScriptControls;
-void recordScriptRelease(Control* control) {
-    destroyedScriptControls.push_back(control);
-}
+struct : ScriptObjectOwner {
+    void releaseScriptObject(Control* control) override { destroyedScriptControls.push_back(control); }
+} recordScriptRelease;
 }  // namespace
 
 // ---- Loading ---------------------------------------------------------------------------------------------
@@ -893,7 +864,7 @@ TEST_F(BrowserTest, ControlOutlivesTheTreeUntilTheBrowserLetsGo) {
     fakebrowser::Options options;
     options.holdSite = true;
     fakebrowser::Registration registration(options);
-    setScriptObjectRelease(recordScriptRelease);
+    setScriptObjectOwner(&recordScriptRelease);
     destroyedScriptControls.clear();
     HostWindow* window = open(kBrowserPage);
     ASSERT_NE(window, nullptr);
@@ -936,5 +907,5 @@ TEST_F(BrowserTest, ControlOutlivesTheTreeUntilTheBrowserLetsGo) {
     EXPECT_EQ(released(), 2) << "not destroyed with the last reference";
     fake->Release();
     EXPECT_EQ(log().destroyed, 1);
-    setScriptObjectRelease(nullptr);
+    setScriptObjectOwner(nullptr);
 }

@@ -17,12 +17,12 @@
 #include "controls/listbox.h"
 #include "controls/scroll.h"
 #include "ui_test_support.h"
+#include "window_test_fixture.h"
 #include "window/window_impl.h"
 
 namespace liststest {
 
-// Long enough for a show or hide that stalls without a window manager.
-constexpr DWORD kDeadline = 8000;
+constexpr DWORD kDeadline = testsupport::kWindowDeadline;
 
 // An entry like a label: transparent to the mouse, painted by "item.xml" (red when checked).
 // Registered for layouts as "TestItem".
@@ -71,33 +71,23 @@ bool waitFor(const std::function<bool()>& condition, DWORD timeoutMs = kDeadline
 // echo of an earlier cursor move can otherwise carry the press elsewhere).
 void scriptClick(POINT screen);
 
-class ListsTest : public ::testing::Test {
+class ListsTest : public testsupport::WindowFixture {
   protected:
-    void SetUp() override;
-    void TearDown() override;
+    ListsTest() : WindowFixture(POINT{1260, 20}) {}
 
-    // A window for the layout text at a screen position (shown, plain popup). Null (and a test
-    // failure) when it could not be made.
+    // A window for the layout text at a screen position (shown, plain popup, in front). Null (and a
+    // test failure) when it could not be made.
     WindowImpl* open(const std::string& xml, int x = 100, int y = 100);
-    Control* byId(WindowImpl* window, int32_t id);
+    using WindowFixture::byId;
     template <typename T>
     T* byId(WindowImpl* window, int32_t id) {
-        auto* c = dynamic_cast<T*>(byId(window, id));
-        EXPECT_NE(c, nullptr) << "control " << id << " is not of the expected class";
-        return c;
+        return as<T>(window, id);
     }
-    // Screen point at an offset inside a control, or at its centre.
-    POINT pointIn(WindowImpl* window, const Control* control, int dx, int dy);
-    POINT centreOf(WindowImpl* window, const Control* control);
     // Presses and releases on a control once the window has seen the cursor there; with a drop-down
     // this returns only after it closed.
     void clickOn(WindowImpl* window, const Control* control);
     // Measures and arranges the window's tree again in its client area, as a resize does.
     void relayout(WindowImpl* window);
-    // Waits until no repaint is pending for the window.
-    bool settle(WindowImpl* window);
-
-    std::vector<HWND> windows;
 };
 
 // "<TestItem text="item N"/>" for N from 0 to count - 1.

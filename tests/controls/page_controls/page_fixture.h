@@ -12,12 +12,12 @@
 
 #include "dui/control.h"
 #include "ui_test_support.h"
+#include "window_test_fixture.h"
 #include "window/window_impl.h"
 
 namespace pagetest {
 
-// Long enough for a show or hide that stalls without a window manager.
-constexpr DWORD kDeadline = 8000;
+constexpr DWORD kDeadline = testsupport::kWindowDeadline;
 
 // The skin's colours as back-buffer words (0x00RRGGBB).
 constexpr uint32_t kGrey = 0x808080, kYellow = 0xFFFF00, kOrange = 0xFF8000, kPurple = 0x800080,
@@ -45,26 +45,11 @@ class Probe : public Control {
     std::vector<POINT> painted;
 };
 
-class PageTest : public ::testing::Test {
+class PageTest : public testsupport::WindowFixture {
   protected:
-    void SetUp() override;
-    void TearDown() override;
-
     // A plain window for the layout text at a screen position, shown and painted once. Null (and a
     // test failure) when it could not be made.
     WindowImpl* open(const std::string& xml, int x = 100, int y = 100);
-    Control* byId(WindowImpl* window, int32_t id);
-    template <typename T>
-    T* as(WindowImpl* window, int32_t id) {
-        auto* c = dynamic_cast<T*>(byId(window, id));
-        EXPECT_NE(c, nullptr) << "control " << id << " is not of the expected class";
-        return c;
-    }
-    // Screen points of a control's centre and of an offset from its top-left corner.
-    POINT centreOf(WindowImpl* window, Control* control);
-    POINT pointIn(WindowImpl* window, Control* control, int dx, int dy);
-    // Waits until no repaint request or invalid area is left.
-    bool settle(WindowImpl* window);
     // The back buffer's pixel at a client point (0x00RRGGBB), after settling.
     uint32_t pixel(WindowImpl* window, int x, int y);
     // The same as it is now, without pumping (for reading inside a wait).
@@ -76,8 +61,6 @@ class PageTest : public ::testing::Test {
     void release(WindowImpl* window);
     void moveTo(WindowImpl* window, POINT screen);
     void clickAt(WindowImpl* window, POINT screen);
-
-    std::vector<HWND> windows;
 };
 
 // Dispatches every message queued now, and those they post (posted events, repaint requests), until

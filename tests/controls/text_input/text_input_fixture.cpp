@@ -16,28 +16,8 @@ namespace textinputtest {
 
 namespace {
 
-// The process-wide set-up: resource catalogue, UI context, the tests' skin and the controls.
-class TextInputEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        files_ = new ResourceFileSystem;
-        files_->registerName(L"text_input_skin.lz", 401);
-        ASSERT_TRUE(createUiContextWithParts());
-        UiContext* ui = uiContext();
-        ASSERT_TRUE(ui->skin && ui->skin->loadSkin(L"text_input_skin.lz"));
-        registerControlCreators(*ui->controlCreators);
-    }
-    void TearDown() override { destroyUiContextWithParts(); }
-
-  private:
-    ResourceFileSystem* files_ = nullptr;  // lives to the process end, as the catalogue does
-};
-
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new TextInputEnvironment);
-
-// A resting place for the cursor where no test window lies.
-constexpr POINT kRestingCursor{1260, 780};
+[[maybe_unused]] ::testing::Environment* const environment = testsupport::addUiEnvironment(
+    {{{L"text_input_skin.lz", 401}}, L"text_input_skin.lz", nullptr, registerControlCreators});
 
 void sendUnicode(wchar_t unit, bool up) {
     INPUT input{};
@@ -49,36 +29,10 @@ void sendUnicode(wchar_t unit, bool up) {
 
 }  // namespace
 
-void TextInputTest::SetUp() {
-    testsupport::moveMouse(kRestingCursor);
-    testsupport::pumpFor(0);
-}
-
-void TextInputTest::TearDown() {
-    for (HWND hwnd : windows_) {
-        if (IsWindow(hwnd))
-            DestroyWindow(hwnd);
-    }
-    testsupport::pumpFor(0);
-    EXPECT_EQ(boundWindowCount(), 0u) << "a window object outlived its test";
-    EXPECT_EQ(runningTimerCount(), 0u) << "a timer (the caret's) outlived its test";
-    EXPECT_EQ(GetCapture(), nullptr);
-}
-
 WindowImpl* TextInputTest::open(const std::string& xml, int x, int y) {
-    Control* root = buildLayout(xml.data(), xml.size());
-    if (!root) {
-        ADD_FAILURE() << "the layout text built no tree";
+    WindowImpl* created = WindowFixture::open(xml, x, y);
+    if (!created)
         return nullptr;
-    }
-    auto* created = new WindowImpl(root);
-    if (!createNativeWindowEx(created, 0, L"text input test", WS_POPUP | WS_VISIBLE, x, y, 0, 0, nullptr,
-                              nullptr, nullptr)) {
-        ADD_FAILURE() << "the native window was not created";
-        return nullptr;
-    }
-    windows_.push_back(created->handle());
-    EXPECT_TRUE(testsupport::waitVisible(created->handle(), true, kDeadline));
     EXPECT_TRUE(testsupport::bringToFront(created->handle())) << "the window needs the keyboard";
     window = created;
     settle();

@@ -15,6 +15,7 @@
 #include "controls/edit.h"
 #include "controls/text_box.h"
 #include "ui_test_support.h"
+#include "window_test_fixture.h"
 #include "window/window_impl.h"
 
 namespace textinputtest {
@@ -22,11 +23,8 @@ namespace textinputtest {
 // Long enough for a show or hide that stalls without a window manager.
 constexpr DWORD kDeadline = 8000;
 
-class TextInputTest : public ::testing::Test {
+class TextInputTest : public testsupport::WindowFixture {
   protected:
-    void SetUp() override;
-    void TearDown() override;
-
     // A visible window for the layout text, in front with the keyboard focus; null (and a failure)
     // when it could not be made.
     WindowImpl* open(const std::string& xml, int x = 100, int y = 100);
@@ -52,6 +50,7 @@ class TextInputTest : public ::testing::Test {
     bool waitFor(const std::function<bool()>& done, DWORD timeoutMs = kDeadline);
     // Until every repaint request and system update of the window is done.
     bool settle();
+    using WindowFixture::settle;
 
     // The colour on the screen at a control-relative point (0x00RRGGBB), after the window settled.
     uint32_t pixelAt(const Control* control, int dx, int dy);
@@ -68,7 +67,6 @@ class TextInputTest : public ::testing::Test {
     void listen(Control* control);
     static void count(void* self, Control* sender, EventRecord& e);
     void waitKeyUps(int expected);
-    std::vector<HWND> windows_;
 };
 
 // The clipboard as another process sees it, through the peer program beside the test executable.

@@ -1,19 +1,6 @@
 -- Control methods on real windows: navigation, focus, handlers and the cursor.
 local GotFocus, LButtonUp, QueryCursor = 2, 15, 28
 
-local function later(w, ms, fn)
-  local id
-  id = w:setTimer(ms, function()
-    w:killTimer(id)
-    fn()
-  end)
-end
-
-local function runDialog(w)
-  later(w, 10000, function() w:endDialog(-1) end)
-  return w:showDialog()
-end
-
 case("panel navigation: getChild(0) is the first child, getLastChild the last", function()
   local w = createWindow("dialog.xml")
   local stack = w:getChild(2)

@@ -4,19 +4,6 @@ local GotFocus, PrevKeyPress, LostCapture, LButtonDown = 2, 8, 11, 13
 local MouseEnter, QueryCursor, Click, ValueChange = 26, 28, 30, 31
 local Transparent, Hover, Checked = 10, 4, 14
 
-local function later(w, ms, fn)
-  local id
-  id = w:setTimer(ms, function()
-    w:killTimer(id)
-    fn()
-  end)
-end
-
-local function runDialog(w)
-  later(w, 15000, function() w:endDialog(-1) end)
-  return w:showDialog()
-end
-
 case("controls without text answer the empty string from getText", function()
   local w = createWindow("inputs.xml")
   expectEq(w:getChild(22):getText(), "", "label without text")

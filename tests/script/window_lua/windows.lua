@@ -1,24 +1,6 @@
 -- Window functions: creation, modal runs, position, layout, timers, folder browser, notifications.
 local LButtonUp = 15
 
--- Runs fn once, ms after now, from whatever message loop is running.
-local function later(w, ms, fn)
-  local id
-  id = w:setTimer(ms, function()
-    w:killTimer(id)
-    fn()
-  end)
-end
-
--- Runs the window modally; a safety timer ends a run that would otherwise hang with code -1.
-local function runDialog(w, owner)
-  later(w, 10000, function() w:endDialog(-1) end)
-  if owner then
-    return w:showDialog(owner)
-  end
-  return w:showDialog()
-end
-
 case("a window without a style is a hidden popup with the seventeen methods", function()
   local w = createWindow("dialog.xml")
   expect(type(w) == "table", "createWindow answers a table")
