@@ -62,7 +62,8 @@ testsupport::Process startQuiet(const std::wstring& exe, const std::wstring& arg
 
 // ---- Installer -------------------------------------------------------------------------------------
 
-Installer::Installer(const std::wstring& exe) : process_(startQuiet(exe)) {}
+Installer::Installer(const std::wstring& exe, const std::wstring& title)
+    : process_(startQuiet(exe)), title_(title) {}
 
 Installer::~Installer() {
     if (process_ && processAlive(process_.pid))
@@ -75,7 +76,7 @@ bool Installer::waitWindow(DWORD timeoutMs) {
             // The titled window whose tree holds the agreement page (not its shadow companion).
             for (HWND w : topLevelWindows(process_.pid)) {
                 acc::Element root;
-                if (!IsWindowVisible(w) || windowText(w) != kTitle || !acc::clientElement(w, &root))
+                if (!IsWindowVisible(w) || windowText(w) != title_ || !acc::clientElement(w, &root))
                     continue;
                 elements_.clear();
                 index(root);

@@ -43,7 +43,8 @@ testsupport::Process startQuiet(const std::wstring& exe, const std::wstring& arg
 // One run of an installer executable; a process still running at destruction is terminated.
 class Installer {
   public:
-    explicit Installer(const std::wstring& exe);
+    // title: the main window's, which waitWindow looks for.
+    explicit Installer(const std::wstring& exe, const std::wstring& title = kTitle);
     ~Installer();
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
@@ -53,7 +54,7 @@ class Installer {
     HANDLE process() const { return process_.handle.get(); }
     HWND window() const { return window_; }
 
-    // Until the main window is visible and answers its accessible tree.
+    // Until the main window is visible and answers its accessible tree (holding a control of id 1000).
     bool waitWindow(DWORD timeoutMs = kStartDeadline);
     std::optional<View> control(int id) const;
     // Until the control exists and `holds` says yes; the last view seen goes to `last`.
@@ -81,6 +82,7 @@ class Installer {
     void index(const acc::Element& element, int depth = 0) const;
 
     testsupport::Process process_;
+    std::wstring title_;
     HWND window_ = nullptr;
     mutable std::map<int, acc::Element> elements_;
 };

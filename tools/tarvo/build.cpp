@@ -326,6 +326,10 @@ int runBuild(const Args& args) {
         if (ec)
             return fail(pathToUtf8(temp.path) + ": " + ec.message() + "; nothing written");
     }
+    fs::permissions(temp.path,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec,
+                    ec);
     fs::rename(temp.path, out, ec);
     if (ec)
         return fail(b.out + ": cannot put the installer in place (" + ec.message() + ")");

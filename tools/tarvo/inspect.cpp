@@ -1,5 +1,7 @@
 // tarvo inspect: what a support engineer needs to see inside an installer.
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -85,7 +87,10 @@ void versionStrings(const std::vector<unsigned char>& b, std::size_t at, std::si
 }  // namespace
 
 int runInspect(const Args& args) {
-    if (args.size() != 1)
+    std::string saveTo;
+    if (args.size() == 3 && args[1] == "--save")
+        saveTo = args[2];
+    else if (args.size() != 1)
         return 2;
     PeImage image;
     std::string error;
@@ -112,6 +117,16 @@ int runInspect(const Args& args) {
             }
             if (name == "LG.lua")
                 lg.assign(r.data.begin(), r.data.end());
+            if (!saveTo.empty()) {
+                const std::filesystem::path dir = packtool::pathFromUtf8(saveTo);
+                std::error_code ec;
+                std::filesystem::create_directories(dir, ec);
+                std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+                out.write(reinterpret_cast<const char*>(r.data.data()),
+                          static_cast<std::streamsize>(r.data.size()));
+                if (!out)
+                    return fail(saveTo + "/" + name + ": cannot write");
+            }
         }
         if (r.type.name.empty() && r.type.id == rt::kVersion) {
             std::map<std::string, std::string> strings;
@@ -141,17 +156,19 @@ int runInspect(const Args& args) {
                 std::string name = op.path;
                 std::replace(name.begin(), name.end(), '\\', '/');
                 listed.insert(name);
-                if (!payload.count(name)) {
+                if (!payload.empty() && !payload.count(name)) {
                     std::printf("LG.lua: \"%s\" is not in program.lz\n", op.path.c_str());
                     ++absent;
                 }
             }
             std::size_t unlisted = 0;
             for (const std::string& name : payload) unlisted += !listed.count(name);
-            std::printf(
-                "manifest: %zu entries, %zu files, %zu folders; %zu files missing from program.lz, "
-                "%zu entries of program.lz not installed\n",
-                ops.size(), files, folders, absent, unlisted);
+            std::printf("manifest: %zu entries, %zu files, %zu folders; ", ops.size(), files, folders);
+            if (payload.empty())
+                std::printf("program.lz is empty (an uninstaller's manifest names what was installed)\n");
+            else
+                std::printf("%zu files missing from program.lz, %zu entries of program.lz not installed\n",
+                            absent, unlisted);
             sound = sound && absent == 0;
         }
     }

@@ -28,8 +28,8 @@ constexpr Command kCommands[] = {
      "report every problem of the product folder as path:line: message"},
     {"build", tarvo::runBuild, "build DIR -o OUT.exe [--stub FILE] [--sign CERT KEY] [--payload FOLDER]",
      "check DIR, then write its installer to OUT.exe"},
-    {"inspect", tarvo::runInspect, "inspect FILE.exe",
-     "list an installer's resources and verify its archives"},
+    {"inspect", tarvo::runInspect, "inspect FILE.exe [--save DIR]",
+     "list an installer's resources, verify its archives and manifest; --save writes the five to DIR"},
 };
 
 int usage(std::FILE* to, int rc) {
