@@ -870,7 +870,8 @@ TEST_F(InstallerTest, TheStarterFolderBuiltByTarvoInstallsEndToEnd) {
 }
 
 TEST_F(InstallerTest, AProductFolderOfItsOwnShowsItsWindowAndInstallsItsFilesByteForByte) {
-    const std::wstring target = tempFolder() + L"自有产品 target\\";
+    // ASCII: the script reads it with os.getenv, which answers in the ANSI code page.
+    const std::wstring target = tempFolder() + L"own product target\\";
     deleteTree(target);
     ASSERT_TRUE(SetEnvironmentVariableW(L"TARVO_OWN_TARGET", target.c_str()));
     Installer own(e2e::windowsPath(TARVO_TEST_OWN_EXE), L"自有产品");
