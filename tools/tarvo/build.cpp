@@ -204,6 +204,7 @@ struct TempFile {
 
 struct BuildArgs {
     std::string dir, out, stub, payload, cert, key;
+    bool uninstaller = true;
 };
 
 bool parseBuildArgs(const Args& args, BuildArgs* b) {
@@ -224,6 +225,8 @@ bool parseBuildArgs(const Args& args, BuildArgs* b) {
         } else if (a == "--payload") {
             if (!value(&b->payload))
                 return false;
+        } else if (a == "--no-uninstaller") {
+            b->uninstaller = false;
         } else if (a == "--sign") {
             if (!value(&b->cert) || !value(&b->key))
                 return false;
@@ -243,7 +246,7 @@ int runCheck(const Args& args) {
         return 2;
     Findings findings;
     Product product;
-    loadProduct(pathFromUtf8(args[0]), {}, &product, &findings);
+    loadProduct(pathFromUtf8(args[0]), LoadOptions{}, &product, &findings);
     findings.print(stdout);
     std::printf("%s: %d error%s, %d warning%s\n", args[0].c_str(), findings.errors(),
                 findings.errors() == 1 ? "" : "s", findings.warnings(), findings.warnings() == 1 ? "" : "s");
@@ -257,7 +260,7 @@ int runBuild(const Args& args) {
     Progress progress;
     Findings findings;
     Product product;
-    loadProduct(pathFromUtf8(b.dir), pathFromUtf8(b.payload), &product, &findings);
+    loadProduct(pathFromUtf8(b.dir), LoadOptions{pathFromUtf8(b.payload), b.uninstaller}, &product, &findings);
     findings.print(stderr);
     if (findings.errors())
         return fail(std::to_string(findings.errors()) + " error(s) in " + b.dir + "; nothing written");

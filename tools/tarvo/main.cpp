@@ -26,7 +26,7 @@ constexpr Command kCommands[] = {
     {"new", tarvo::runNew, "new DIR", "write a starter product folder to DIR (new or empty)"},
     {"check", tarvo::runCheck, "check DIR",
      "report every problem of the product folder as path:line: message"},
-    {"build", tarvo::runBuild, "build DIR -o OUT.exe [--stub FILE] [--sign CERT KEY] [--payload FOLDER]",
+    {"build", tarvo::runBuild, "build DIR -o OUT.exe [--stub FILE] [--sign CERT KEY] [--payload FOLDER] [--no-uninstaller]",
      "check DIR, then write its installer to OUT.exe"},
     {"inspect", tarvo::runInspect, "inspect FILE.exe [--save DIR]",
      "list an installer's resources, verify its archives and manifest; --save writes the five to DIR"},

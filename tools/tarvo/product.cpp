@@ -560,7 +560,7 @@ bool readOperations(const std::string& s, std::vector<ListedOperation>* out) {
     }
 }
 
-void loadProduct(const fs::path& dir, const fs::path& payloadOverride, Product* out, Findings* findings) {
+void loadProduct(const fs::path& dir, const LoadOptions& options, Product* out, Findings* findings) {
     out->root = dir;
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) {
@@ -580,14 +580,14 @@ void loadProduct(const fs::path& dir, const fs::path& payloadOverride, Product* 
         checkSkin(skinDir, out->skin, &skin, findings);
     }
 
-    const fs::path payloadDir = payloadOverride.empty() ? dir / "payload" : payloadOverride;
+    const fs::path payloadDir = options.payload.empty() ? dir / "payload" : options.payload;
     if (!fs::is_directory(payloadDir, ec)) {
         findings->warning(label(payloadDir), 0, "missing: the installer installs no files");
     } else {
         walk(payloadDir, &out->payload, findings);
     }
     const fs::path uninstallDir = dir / "uninstall";
-    const bool uninstaller = fs::is_directory(uninstallDir, ec);
+    const bool uninstaller = options.uninstaller && fs::is_directory(uninstallDir, ec);
     if (uninstaller) {
         std::erase_if(out->payload.files,
                       [](const packtool::WalkedFile& f) { return f.name == kUninstallerName; });

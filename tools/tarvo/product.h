@@ -68,10 +68,13 @@ struct Product {
 
 inline constexpr char kUninstallerName[] = "unins000.exe";
 
-// Reads and checks the folder. payloadOverride, when not empty, is packed instead of DIR/payload.
-// The product is complete only when findings holds no error.
-void loadProduct(const std::filesystem::path& dir, const std::filesystem::path& payloadOverride, Product* out,
-                 Findings* findings);
+struct LoadOptions {
+    std::filesystem::path payload;  // packed instead of DIR/payload when not empty
+    bool uninstaller = true;        // false: DIR/uninstall is left alone, payload/unins000.exe kept as it is
+};
+
+// Reads and checks the folder. The product is complete only when findings holds no error.
+void loadProduct(const std::filesystem::path& dir, const LoadOptions& options, Product* out, Findings* findings);
 
 // Paths and their kinds from a literal `local operations = {...}` of an install script; each with the
 // line it is on. False when the script has no such list.
