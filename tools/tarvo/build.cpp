@@ -260,7 +260,8 @@ int runBuild(const Args& args) {
     Progress progress;
     Findings findings;
     Product product;
-    loadProduct(pathFromUtf8(b.dir), LoadOptions{pathFromUtf8(b.payload), b.uninstaller}, &product, &findings);
+    loadProduct(pathFromUtf8(b.dir), LoadOptions{pathFromUtf8(b.payload), b.uninstaller}, &product,
+                &findings);
     findings.print(stderr);
     if (findings.errors())
         return fail(std::to_string(findings.errors()) + " error(s) in " + b.dir + "; nothing written");

@@ -74,7 +74,8 @@ struct LoadOptions {
 };
 
 // Reads and checks the folder. The product is complete only when findings holds no error.
-void loadProduct(const std::filesystem::path& dir, const LoadOptions& options, Product* out, Findings* findings);
+void loadProduct(const std::filesystem::path& dir, const LoadOptions& options, Product* out,
+                 Findings* findings);
 
 // Paths and their kinds from a literal `local operations = {...}` of an install script; each with the
 // line it is on. False when the script has no such list.
