@@ -933,7 +933,10 @@ TEST_F(InstallerTest, TheStarterFolderBuiltByTarvoInstallsEndToEnd) {
     ASSERT_NO_FATAL_FAILURE(agree(setup));
     ASSERT_TRUE(setup.click(kInstallButton));
     ASSERT_NO_FATAL_FAILURE(finish(setup));
-    expectInstalledFiles(installFolder(), e2e::windowsPath(TARVO_TEST_STARTER_PAYLOAD));
+    // The added file, and the uninstaller tarvo built from the starter's uninstall folder.
+    const std::wstring from = e2e::windowsPath(TARVO_TEST_STARTER_PAYLOAD);
+    EXPECT_EQ(e2e::filesUnder(installFolder()), (std::vector<std::wstring>{L"unins000.exe", L"说明.txt"}));
+    EXPECT_TRUE(readFile(installFolder() + L"说明.txt") == readFile(from + L"\\说明.txt"));
 }
 
 TEST_F(InstallerTest, AProductFolderOfItsOwnShowsItsWindowAndInstallsItsFilesByteForByte) {
