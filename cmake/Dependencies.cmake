@@ -28,6 +28,10 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
   target_link_libraries(dep_lzma INTERFACE PkgConfig::LZMA)
+  # Debian's liblua5.2-dev: tarvo compiles the product's scripts to check them.
+  pkg_check_modules(LUA52 REQUIRED IMPORTED_TARGET lua5.2)
+  add_library(dep_lua INTERFACE)
+  target_link_libraries(dep_lua INTERFACE PkgConfig::LUA52)
 endif()
 
 add_library(dep_stb INTERFACE)

@@ -1,5 +1,5 @@
 # Windows builds pack their resources with tools that run on the build machine: packtool, and
-# payloadgen beside it for the sample payload. TARVO_HOST_PACKTOOL may name a packtool built elsewhere
+# payloadgen and tarvo beside it for the sample payload and setup.exe. TARVO_HOST_PACKTOOL may name a packtool built elsewhere
 # (payloadgen is then taken from the same build tree); left empty, configuring builds both in a host
 # build of this source tree under the binary folder, and configures again when their sources change,
 # so `cmake --preset windows` and a build work on a fresh clone.
@@ -23,7 +23,7 @@ execute_process(
   RESULT_VARIABLE host_tools_result)
 if(host_tools_result EQUAL 0)
   execute_process(
-    COMMAND ${CMAKE_COMMAND} --build ${host_tools_build} --target packtool payloadgen --parallel 2
+    COMMAND ${CMAKE_COMMAND} --build ${host_tools_build} --target packtool payloadgen tarvo --parallel 2
     OUTPUT_FILE ${host_tools_log}
     ERROR_FILE ${host_tools_log}
     RESULT_VARIABLE host_tools_result)
@@ -35,5 +35,6 @@ endif()
 set(TARVO_HOST_PACKTOOL ${host_tools_build}/tools/packtool/packtool)
 
 file(GLOB_RECURSE host_tools_sources CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/src/pack/* ${CMAKE_SOURCE_DIR}/tools/packtool/* ${CMAKE_SOURCE_DIR}/tools/payloadgen/*)
+  ${CMAKE_SOURCE_DIR}/src/pack/* ${CMAKE_SOURCE_DIR}/tools/packtool/* ${CMAKE_SOURCE_DIR}/tools/payloadgen/*
+  ${CMAKE_SOURCE_DIR}/tools/tarvo/*)
 set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${host_tools_sources})

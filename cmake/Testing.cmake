@@ -35,7 +35,7 @@ LANGUAGE LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED
   add_executable(${name} WIN32 ${sources})
   add_dependencies(${name} tarvo_setup_archives)
   target_compile_definitions(${name} PRIVATE TARVO_NO_UI_SCRIPT)
-  target_link_libraries(${name} PRIVATE $<TARGET_PROPERTY:setup,LINK_LIBRARIES>)
+  target_link_libraries(${name} PRIVATE $<TARGET_PROPERTY:setup_stub,LINK_LIBRARIES>)
   target_link_options(${name} PRIVATE -municode)
   tarvo_page_aligned_image(${name})
 endfunction()

@@ -178,8 +178,9 @@ void expectNothingRegistered() {
 }
 
 // The installed files equal the payload's byte for byte, and nothing else was extracted.
-void expectInstalledFiles(const std::wstring& path) {
-    const std::vector<std::wstring> payload = e2e::filesUnder(payloadFolder());
+// The files under path are those of the payload folder `from` (its top README left out), byte for byte.
+void expectInstalledFiles(const std::wstring& path, const std::wstring& from = payloadFolder()) {
+    const std::vector<std::wstring> payload = e2e::filesUnder(from);
     ASSERT_FALSE(payload.empty());
     std::vector<std::wstring> expected;
     for (const std::wstring& file : payload)
@@ -187,7 +188,7 @@ void expectInstalledFiles(const std::wstring& path) {
             expected.push_back(file);
     EXPECT_EQ(e2e::filesUnder(path), expected);
     for (const std::wstring& file : expected)
-        EXPECT_TRUE(readFile(path + file) == readFile(payloadFolder() + L"\\" + file)) << narrow(file);
+        EXPECT_TRUE(readFile(path + file) == readFile(from + L"\\" + file)) << narrow(file);
 }
 
 // The sample product started from a copy of its program in `folder` (ending in a backslash), as
@@ -225,7 +226,7 @@ class InstallerTest : public ::testing::Test {
     // after every hide of a managed window (each message box); the installers' windows are left
     // unmanaged. The driver reads this when a process starts.
     static void SetUpTestSuite() {
-        for (const wchar_t* exe : {L"setup.exe", L"setup_notify.exe"})
+        for (const wchar_t* exe : {L"setup.exe", L"setup_notify.exe", L"starter.exe", L"own.exe"})
             regWriteString(HKEY_CURRENT_USER,
                            std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\X11 Driver", L"Managed",
                            L"N");
@@ -922,4 +923,46 @@ TEST_F(InstallerTest, FinishAndStartRegistersAndStartsTheInstalledProgram) {
     // installer notes in its log in the install folder.
     const std::string log = readFile(installFolder() + L"devbug.log").value_or("");
     EXPECT_NE(log.find("][ERROR] 2222"), std::string::npos) << log;
+}
+
+// Installers that tarvo built on the build machine: the starter folder of `tarvo new` with one file
+// added, and a product folder of the test's own (tests/tarvo/own).
+TEST_F(InstallerTest, TheStarterFolderBuiltByTarvoInstallsEndToEnd) {
+    Installer setup(e2e::windowsPath(TARVO_TEST_STARTER_EXE));
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    ASSERT_NO_FATAL_FAILURE(agree(setup));
+    ASSERT_TRUE(setup.click(kInstallButton));
+    ASSERT_NO_FATAL_FAILURE(finish(setup));
+    // The added file, and the uninstaller tarvo built from the starter's uninstall folder.
+    const std::wstring from = e2e::windowsPath(TARVO_TEST_STARTER_PAYLOAD);
+    EXPECT_EQ(e2e::filesUnder(installFolder()), (std::vector<std::wstring>{L"unins000.exe", L"说明.txt"}));
+    EXPECT_TRUE(readFile(installFolder() + L"说明.txt") == readFile(from + L"\\说明.txt"));
+}
+
+TEST_F(InstallerTest, AProductFolderOfItsOwnShowsItsWindowAndInstallsItsFilesByteForByte) {
+    // ASCII: the script reads it with os.getenv, which answers in the ANSI code page.
+    const std::wstring target = tempFolder() + L"own product target\\";
+    deleteTree(target);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TARVO_OWN_TARGET", target.c_str()));
+    Installer own(e2e::windowsPath(TARVO_TEST_OWN_EXE), L"自有产品");
+    ASSERT_TRUE(own.waitWindow()) << "no window of the product's own layout";
+    RECT r = windowRect(own.window());
+    EXPECT_EQ(r.right - r.left, 320);
+    EXPECT_EQ(r.bottom - r.top, 200);
+    ASSERT_TRUE(own.click(1001));
+    EXPECT_EQ(own.waitExit(e2e::kInstallDeadline), 0) << "message boxes: " << boxes(own);
+
+    const std::wstring from = e2e::windowsPath(TARVO_TEST_OWN_PAYLOAD);
+    std::vector<std::wstring> expected = e2e::filesUnder(from);
+    expected.push_back(L"unins000.exe");  // the uninstaller tarvo built into the payload
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::wstring> installed = e2e::filesUnder(target);
+    std::sort(installed.begin(), installed.end());
+    EXPECT_EQ(installed, expected);
+    for (const std::wstring& file : e2e::filesUnder(from))
+        EXPECT_TRUE(readFile(target + file) == readFile(from + L"\\" + file)) << narrow(file);
+    EXPECT_EQ(readFile(target + L"empty.dat").value_or("x"), "");
+    EXPECT_EQ(readFile(target + L"unins000.exe").value_or("").substr(0, 2), "MZ");
+    deleteTree(target);
+    SetEnvironmentVariableW(L"TARVO_OWN_TARGET", nullptr);
 }

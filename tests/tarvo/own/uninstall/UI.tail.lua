@@ -1,0 +1,1 @@
+-- The test product's uninstaller: no window; it ends at once.
