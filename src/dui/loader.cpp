@@ -15,6 +15,7 @@
 #include "host/text_conv.h"
 #include "host/ui_context.h"
 #include "pack/pack_archive.h"
+#include "render/xml_depth.h"
 
 namespace {
 
@@ -65,6 +66,7 @@ Control* buildLayout(const char* utf8, std::size_t size) {
     }
     const std::wstring original = wide.empty() ? std::wstring() : text;
     for (std::size_t i : wide) text[i] = L'x';
+    xmlguard::checkDepth(text.data());
     auto document = std::make_unique<rapidxml::xml_document<wchar_t>>();
     document->parse<kLayoutParseFlags>(text.data());
     for (std::size_t i : wide) text[i] = original[i];
