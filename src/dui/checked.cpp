@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <cstdio>
+#include <cstring>
 
 namespace dui {
 namespace {
@@ -12,7 +13,10 @@ void defaultFailure(const char* what, const void* address) {
     std::fputs(line, stderr);
     std::fflush(stderr);
     OutputDebugStringA(line);
-    __builtin_trap();
+    if (IsDebuggerPresent())
+        DebugBreak();
+    // Ended here rather than by a fault, which under Wine would start a debugger and hold the process.
+    TerminateProcess(GetCurrentProcess(), kPoisonExitCode);
 }
 
 PoisonFailureFn failureHandler = defaultFailure;
@@ -33,14 +37,16 @@ void reportPoisonFailure(const char* what, const void* address) noexcept {
     failureHandler(what, address);
 }
 
-void checkPoison(const void* block, std::size_t from, std::size_t to, const char* what) noexcept {
-    const auto* bytes = static_cast<const unsigned char*>(block);
+bool checkPoison(void* block, std::size_t from, std::size_t to, const char* what) noexcept {
+    auto* bytes = static_cast<unsigned char*>(block);
     for (std::size_t i = from; i < to; ++i) {
         if (bytes[i] != kPoisonByte) {
             reportPoisonFailure(what, bytes + i);
-            return;
+            std::memset(bytes + from, kPoisonByte, to - from);  // reported once, not again on reuse
+            return false;
         }
     }
+    return true;
 }
 
 }  // namespace dui

@@ -17,14 +17,19 @@ constexpr std::uint64_t kPoisonWord = 0xDDDDDDDDDDDDDDDDull;
 // Whether this program was built with the option.
 bool checkedBuild() noexcept;
 
+// The exit code of a process ended by a failed poison check.
+constexpr unsigned kPoisonExitCode = 0xDDDD0001u;
+
 // Called with a description when a poison check fails. The default prints it to standard error and the
-// debugger output and then raises an illegal-instruction fault at the place of the check.
+// debugger output, breaks into a debugger when one is attached, and otherwise ends the process at once
+// with kPoisonExitCode.
 using PoisonFailureFn = void (*)(const char* what, const void* address);
 // Installs fn (null restores the default) and answers the previous handler. For tests.
 PoisonFailureFn setPoisonFailureHandler(PoisonFailureFn fn) noexcept;
 
-// Checks that bytes [from, to) of block still hold the poison; reports the first that does not.
-void checkPoison(const void* block, std::size_t from, std::size_t to, const char* what) noexcept;
+// Checks that bytes [from, to) of block still hold the poison; reports the first that does not (when
+// the report returns, the range is poisoned again so it is reported once) and answers false.
+bool checkPoison(void* block, std::size_t from, std::size_t to, const char* what) noexcept;
 void reportPoisonFailure(const char* what, const void* address) noexcept;
 
 // Moves every quarantined block and delegate record on to its free list now (checking it). Tests use

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "dui/checked.h"
 #include "dui/control.h"
 #include "dui/loader.h"
 #include "host/startup.h"
@@ -61,6 +62,13 @@ LONG WINAPI onFault(EXCEPTION_POINTERS* info) {
     std::fflush(stderr);
     TerminateProcess(GetCurrentProcess(), 3);
     return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void onPoisonFailure(const char* what, const void* address) {
+    std::fprintf(stderr, "POISON CHECK FAILED (%s at %p) in %s; its input is %ls\n", what, address,
+                 currentCase, currentInputPath.c_str());
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 5);
 }
 
 // A case that makes no progress for this long hangs (--hang-ms changes it).
@@ -594,6 +602,7 @@ int wmain(int argc, wchar_t** argv) {
                 ch = L'\\';
     }
     SetUnhandledExceptionFilter(onFault);
+    dui::setPoisonFailureHandler(onPoisonFailure);
     ULONG guarantee = 64 * 1024;
     SetThreadStackGuarantee(&guarantee);
     std::thread(watchdog).detach();
