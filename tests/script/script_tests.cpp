@@ -26,11 +26,12 @@
 #include "host/resource_file_system.h"
 #include "dui/context_parts.h"
 #include "host/ui_context.h"
-#include "script/lua_text.h"
+#include "sysfunc/lua_text.h"
 #include "script/script_engine.h"
-#include "script/sys_shell.h"
-#include "script/system_functions.h"
+#include "sysfunc/sys_shell.h"
+#include "sysfunc/system_functions.h"
 #include "stub_window_host.h"
+#include "win_test_support.h"
 #include "script_case_support.h"
 #include "win_test_support.h"
 
@@ -282,6 +283,17 @@ int luaSetReadOnly(lua_State* L) {
     return 1;
 }
 
+// test_folderLink(target, link) / test_removeLink(link): a Unix symbolic link to a folder, made and
+// removed from outside Wine's own calls.
+int luaFolderLink(lua_State* L) {
+    lua_pushboolean(L, testsupport::unixFolderLink(script::argText(L, 1), script::argText(L, 2)));
+    return 1;
+}
+int luaRemoveLink(lua_State* L) {
+    lua_pushboolean(L, testsupport::unixRemoveLink(script::argText(L, 1)));
+    return 1;
+}
+
 // test_regWriteExpand(subKey, name, text): a REG_EXPAND_SZ value under HKEY_CURRENT_USER.
 int luaRegWriteExpand(lua_State* L) {
     std::wstring key = script::argText(L, 1), name = script::argText(L, 2), text = script::argText(L, 3);
@@ -530,6 +542,8 @@ const luaL_Reg kTestNatives[] = {
     {"test_rebootFails", luaRebootFails},
     {"test_exitWindowsCalls", luaExitWindowsCalls},
     {"test_setReadOnly", luaSetReadOnly},
+    {"test_folderLink", luaFolderLink},
+    {"test_removeLink", luaRemoveLink},
     {"test_regWriteExpand", luaRegWriteExpand},
     {"test_shutdownTime", luaShutdownTime},
     {"test_setShutdownTime", luaSetShutdownTime},

@@ -1,8 +1,8 @@
-#include "script/system_functions.h"
+#include "sysfunc/system_functions.h"
 
 #include <lua.hpp>
 
-#include "script/sys_internal.h"
+#include "sysfunc/sys_internal.h"
 
 namespace {
 
@@ -48,6 +48,13 @@ const luaL_Reg kSystemFunctions[] = {
     {"getRunningProcess", script::sys::getRunningProcess},
     {"killRunningProcess", script::sys::killRunningProcess},
     {"killProcessesByPath", script::sys::killProcessesByPath},
+    // Added after the fixed set: the UI script's path checks compare a path with its full form.
+    {"getFullPath", script::sys::getFullPath},
+    // The uninstaller's: removal that never reaches through a link.
+    {"isReparsePoint", script::sys::isReparsePoint},
+    {"removeEmptyDirectory", script::sys::removeEmptyDirectory},
+    {"removeLink", script::sys::removeLink},
+    {"deleteAtRestart", script::sys::deleteAtRestart},
 };
 
 struct RootKey {
