@@ -24,7 +24,7 @@
 #include "dui/checked.h"
 #include "dui/control.h"
 #include "dui/loader.h"
-#include "host/startup.h"
+#include "app/startup.h"
 #include "host/ui_context.h"
 #include "mutate.h"
 #include "render/skin_store.h"
