@@ -9,6 +9,10 @@ bench_build() {
     echo "bench: $dir is not a configured build folder (configure it with the windows preset)" >&2
     return 1
   fi
+  if grep -q '^TARVO_CHECKED:BOOL=ON' "$dir/CMakeCache.txt"; then
+    echo "bench: $dir is a checked build; benchmark figures are taken with TARVO_CHECKED=OFF" >&2
+    return 1
+  fi
   cmake --build "$dir" -j2 --target "$@" >"$dir/bench-build.log" 2>&1 || {
     tail -30 "$dir/bench-build.log" >&2
     return 1

@@ -76,7 +76,7 @@ class Delegate {
     // Records still free in the pool.
     static std::size_t poolAvailable();
 
-    void addRef() { ++refs_; }
+    void addRef();
     // Drops one reference; the record returns to the pool with the last one.
     void release();
 
@@ -85,10 +85,7 @@ class Delegate {
     bool armed() const { return function_ != nullptr; }
     void* context() const { return context_; }
     EventFn function() const { return function_; }
-    void invoke(Control* sender, EventRecord& event) const {
-        if (function_)
-            function_(context_, sender, event);
-    }
+    void invoke(Control* sender, EventRecord& event) const;
 
   private:
     friend struct DelegatePool;

@@ -16,6 +16,7 @@
 #include "host/resource_file_system.h"
 #include "host/text_conv.h"
 #include "pack/pack_archive.h"
+#include "render/xml_depth.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ Control* buildFrom(const char* utf8, std::size_t size, std::size_t* errorOffset)
     }
     const std::wstring original = wide.empty() ? std::wstring() : text;
     for (std::size_t i : wide) text[i] = L'x';
+    xmlguard::checkDepth(text.data());
     auto document = std::make_unique<rapidxml::xml_document<wchar_t>>();
     try {
         document->parse<kLayoutParseFlags>(text.data());

@@ -12,6 +12,7 @@
 #include "host/handles.h"
 #include "host/text_conv.h"
 #include "render/text.h"
+#include "render/xml_depth.h"
 
 namespace {
 
@@ -340,6 +341,7 @@ Style* parseStyle(const wchar_t* text) {
         return nullptr;
     std::string utf8 = win::wideToUtf8(text);
     rapidxml::xml_document<char> doc;
+    xmlguard::checkDepth(utf8.data());           // throws rapidxml::parse_error
     doc.parse<kLayoutParseFlags>(utf8.data());  // throws rapidxml::parse_error
 
     const rapidxml::xml_node<char>* root = doc.first_node();

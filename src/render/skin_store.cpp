@@ -10,6 +10,7 @@
 
 #include "host/resource_file_system.h"
 #include "host/text_conv.h"
+#include "render/xml_depth.h"
 
 namespace {
 
@@ -72,6 +73,7 @@ void SkinStore::loadFonts() {
 
     rapidxml::xml_document<char> doc;
     try {
+        xmlguard::checkDepth(start);
         doc.parse<rapidxml::parse_no_entity_translation>(start);
     } catch (const rapidxml::parse_error&) {
         OutputDebugStringW(L"skin: font.xml is not well-formed; no fonts loaded\n");

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "dui/checked.h"
 #include "dui/control.h"
 #include "dui/panels.h"
 #include "dui/context_parts.h"
@@ -232,7 +233,10 @@ TEST(PostedEvents, ANewControlAtAReusedAddressDoesNotReceiveAnOldPost) {
     ASSERT_TRUE(first->postEvent(makeEvent(event::Click, kRouteDirect)));
     first->detach();
     delete first;
-    // The small-object allocator hands the same cell to the next control of that size.
+    // The small-object allocator hands the same cell to the next control of that size (a checked build
+    // once the cell has left its quarantine).
+    if (dui::checkedBuild())
+        dui::flushSmallQuarantine();
     auto* second = new Control;
     second->addDelegate(event::Click, &t, record);
     second->attach(&window);

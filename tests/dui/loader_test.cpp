@@ -185,6 +185,28 @@ TEST_F(Loader, MalformedLayoutsRaiseTheParserError) {
     EXPECT_EQ(parseErrorOf(L"unquoted.xml"), "expected ' or \"");
 }
 
+// Nesting beyond what the stack takes (the parser and every tree walk recurse per level) is refused
+// like any malformed layout; the limit leaves room for far deeper layouts than real ones.
+TEST_F(Loader, DeeplyNestedLayoutsRaiseTheParserError) {
+    auto nested = [](int depth) {
+        std::string xml = "<!-- <Grid> --><Grid text=\"<Grid>\">";
+        for (int i = 1; i < depth; ++i) xml += "<StackPanel><Canvas/>";
+        for (int i = 1; i < depth; ++i) xml += "</StackPanel>";
+        return xml + "</Grid>";
+    };
+    std::string deepest = nested(256);
+    std::unique_ptr<Control> root(buildLayout(deepest.data(), deepest.size()));
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(countControls(root.get()), 1 + 2 * 255);
+    std::string tooDeep = nested(20000);
+    try {
+        std::unique_ptr<Control> refused(buildLayout(tooDeep.data(), tooDeep.size()));
+        ADD_FAILURE() << "a layout nested 20,000 deep was built";
+    } catch (const rapidxml::parse_error& e) {
+        EXPECT_STREQ(e.what(), "element nesting too deep");
+    }
+}
+
 // Busy blocks and bytes of the C runtime's heap.
 struct HeapCount {
     std::size_t blocks = 0;

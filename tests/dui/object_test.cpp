@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 
+#include "dui/checked.h"
+#include "dui/delegate.h"
 #include "dui/object.h"
 #include "dui/setters.h"
 
@@ -131,7 +133,9 @@ TEST(SmallAllocator, SizeClassesLargeBlocksAndAlignment) {
     EXPECT_EQ(dui::allocatorStats().heapFrees, s1.heapFrees + 1);
     dui::smallFree(b);
     dui::smallFree(a);
-    // A freed cell is reused by the next request of its class.
+    // A freed cell is reused by the next request of its class; a checked build quarantines it first.
+    if (dui::checkedBuild())
+        dui::flushSmallQuarantine();
     void* again = dui::smallAlloc(1);
     EXPECT_EQ(again, a);
     dui::smallFree(again);
@@ -145,6 +149,53 @@ TEST(SmallAllocator, SizeClassesLargeBlocksAndAlignment) {
     uint64_t refills = dui::allocatorStats().heapAllocs - r0.heapAllocs;
     EXPECT_LE(refills, 2u);
     for (void* p : cells) dui::smallFree(p);
+}
+
+// The checked build: a write into a freed block or delegate record fails a check when the memory is
+// next reused, and a freed block reads as the poison pattern until then.
+struct PoisonFailures {
+    static inline std::vector<std::string> seen;
+    static void record(const char* what, const void*) { seen.push_back(what); }
+};
+
+TEST(CheckedBuild, FreedMemoryIsPoisonedQuarantinedAndCheckedOnReuse) {
+    if (!dui::checkedBuild())
+        GTEST_SKIP() << "built without TARVO_CHECKED";
+    dui::PoisonFailureFn previous = dui::setPoisonFailureHandler(PoisonFailures::record);
+    PoisonFailures::seen.clear();
+
+    auto* block = static_cast<unsigned char*>(dui::smallAlloc(40));
+    std::memset(block, 0x11, 40);
+    dui::smallFree(block);
+    EXPECT_EQ(block[39], dui::kPoisonByte) << "freed payload is poisoned";
+    void* other = dui::smallAlloc(40);
+    EXPECT_NE(other, block) << "a freed cell waits in quarantine";
+    dui::smallFree(other);
+    dui::flushSmallQuarantine();
+    EXPECT_TRUE(PoisonFailures::seen.empty());
+
+    // Written after free: the check fails when the cell leaves the quarantine or is reused.
+    auto* stale = static_cast<unsigned char*>(dui::smallAlloc(40));
+    dui::smallFree(stale);
+    stale[20] = 0x42;
+    dui::flushSmallQuarantine();
+    ASSERT_EQ(PoisonFailures::seen.size(), 1u);
+    EXPECT_NE(PoisonFailures::seen[0].find("written after it was freed"), std::string::npos);
+
+    // A delegate released twice, or called after its last release, is caught at that call.
+    PoisonFailures::seen.clear();
+    Delegate* d = Delegate::create(nullptr, nullptr);
+    ASSERT_NE(d, nullptr);
+    d->release();
+    d->release();
+    EventRecord e;
+    d->invoke(nullptr, e);
+    ASSERT_EQ(PoisonFailures::seen.size(), 2u);
+    EXPECT_NE(PoisonFailures::seen[0].find("released after"), std::string::npos);
+    EXPECT_NE(PoisonFailures::seen[1].find("called after"), std::string::npos);
+    dui::flushDelegateQuarantine();
+    EXPECT_EQ(PoisonFailures::seen.size(), 2u) << "nothing wrote into the record";
+    dui::setPoisonFailureHandler(previous);
 }
 
 class Setters : public ::testing::Test {

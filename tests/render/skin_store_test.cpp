@@ -77,6 +77,14 @@ TEST_F(SkinFonts, MissingOrBrokenFontTableGivesNoFonts) {
     loadSkin({{L"font.xml", "\xEF\xBB\xBF<font name=\"Default\" size=\"13\"/>"}});
     ASSERT_NE(skin().findFont(L"Default"), nullptr);
     EXPECT_EQ(logfont(skin().findFont(L"Default")).lfHeight, -13);
+
+    // Nested deeper than the parser's recursion takes: refused like a table that is not well-formed
+    // (this overflowed the stack), and so is a style entry nested that deep.
+    std::string deep = "<font name=\"Default\" size=\"13\"/>";
+    for (int i = 0; i < 20000; ++i) deep += "<a>";
+    loadSkin({{L"font.xml", deep}, {L"deep.xml", "<style type=\"Button\">" + deep.substr(32)}});
+    EXPECT_EQ(skin().findFont(L"Default"), nullptr);
+    EXPECT_EQ(skin().findStyle(L"deep.xml"), nullptr);
 }
 
 using SkinImages = SkinTest;
