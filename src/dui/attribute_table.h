@@ -118,6 +118,13 @@ inline constexpr Row kTable[] = {
     {L"textspace", AttributeKind::integer},
     {L"textpadding", AttributeKind::size},
     {L"texteditable", AttributeKind::integer},
+    {L"tabIndex", AttributeKind::integer},
+    {L"tabStop", AttributeKind::integer},
+    {L"default", AttributeKind::integer},
+    {L"cancel", AttributeKind::integer},
+    {L"focusSkin", AttributeKind::text},
+    {L"accessibleName", AttributeKind::text},
+    {L"labelledBy", AttributeKind::text},
     {L"left", AttributeKind::keyword},
     {L"right", AttributeKind::keyword},
     {L"top", AttributeKind::keyword},
@@ -230,6 +237,13 @@ inline constexpr AttributeId url = idOf(L"url");
 inline constexpr AttributeId textspace = idOf(L"textspace");
 inline constexpr AttributeId textpadding = idOf(L"textpadding");
 inline constexpr AttributeId texteditable = idOf(L"texteditable");
+inline constexpr AttributeId tabIndex = idOf(L"tabIndex");          // keyboard order, default 0
+inline constexpr AttributeId tabStop = idOf(L"tabStop");            // 0: Tab passes over it
+inline constexpr AttributeId default_ = idOf(L"default");           // 1: Enter presses it
+inline constexpr AttributeId cancel = idOf(L"cancel");              // 1: Escape and Alt+F4 press it
+inline constexpr AttributeId focusSkin = idOf(L"focusSkin");        // a style's own focus face
+inline constexpr AttributeId accessibleName = idOf(L"accessibleName");  // name for screen readers
+inline constexpr AttributeId labelledBy = idOf(L"labelledBy");      // layout ids whose texts name it
 inline constexpr AttributeId left = idOf(L"left");
 inline constexpr AttributeId right = idOf(L"right");
 inline constexpr AttributeId top = idOf(L"top");
