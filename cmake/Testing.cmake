@@ -19,7 +19,7 @@ function(tarvo_add_setup_variant name)
   get_property(setup_rc GLOBAL PROPERTY TARVO_SETUP_RC)
   get_property(setup_rc_inputs GLOBAL PROPERTY TARVO_SETUP_RC_INPUTS)
   set_source_files_properties(${setup_rc} PROPERTIES OBJECT_DEPENDS "${setup_rc_inputs}" GENERATED TRUE)
-  set(sources ${CMAKE_SOURCE_DIR}/src/host/main.cpp ${setup_rc})
+  set(sources ${CMAKE_SOURCE_DIR}/src/app/main.cpp ${setup_rc})
   if(V_UI_LUA)
     set(ui_rc ${CMAKE_CURRENT_BINARY_DIR}/${name}_ui.rc)
     file(CONFIGURE OUTPUT ${ui_rc} @ONLY CONTENT

@@ -28,7 +28,7 @@ constexpr wchar_t kWindowClass[] = L"WINDOW:234:000";
 constexpr wchar_t kResourceType[] = L"_TarvoResc";
 constexpr int kPayloadId = 115;
 constexpr int kInstallScriptId = 114;
-// Client points inside controls of layouts/mainframe.xml (pages start 44 px down, under the title
+// Client points inside controls of product/layouts/mainframe.xml (pages start 44 px down, under the title
 // bar): the agreement box 1001, the install button 1003, the finish button 4002, the progress bar 3001.
 constexpr POINT kAgreement{58, 44 + 288};
 constexpr POINT kInstall{300, 44 + 202};

@@ -16,7 +16,7 @@
 #include "host/handles.h"
 #include "dui/context_parts.h"
 #include "host/ui_context.h"
-#include "script/lua_text.h"
+#include "sysfunc/lua_text.h"
 #include "script/script_engine.h"
 
 int main() {

@@ -16,7 +16,7 @@
 #include "dui/object.h"
 #include "dui/panels.h"
 #include "window/window_impl.h"
-#include "script/lua_text.h"
+#include "sysfunc/lua_text.h"
 #include "script/script_engine.h"
 
 namespace script {

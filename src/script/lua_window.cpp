@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "script/lua_text.h"
+#include "sysfunc/lua_text.h"
 #include "script/script_engine.h"
 
 void LuaWindow::LuaWindowTimer::tick() {

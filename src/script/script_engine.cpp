@@ -12,8 +12,8 @@
 #include "host/resource_file_system.h"
 #include "host/ui_context.h"
 #include "script/control_methods.h"
-#include "script/lua_text.h"
-#include "script/system_functions.h"
+#include "sysfunc/lua_text.h"
+#include "sysfunc/system_functions.h"
 #include "script/window_functions.h"
 
 namespace {

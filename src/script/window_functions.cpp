@@ -13,7 +13,7 @@
 #include "host/handles.h"
 #include "host/ui_context.h"
 #include "pack/pack_archive.h"
-#include "script/lua_text.h"
+#include "sysfunc/lua_text.h"
 #include "script/lua_window.h"
 #include "script/script_engine.h"
 #include "worker/lua_work.h"

@@ -11,7 +11,7 @@
 #include "host/owned_archive.h"
 #include "host/text_conv.h"
 #include "host/ui_context.h"
-#include "script/system_functions.h"
+#include "sysfunc/system_functions.h"
 #include "worker/read_ahead.h"
 
 namespace {

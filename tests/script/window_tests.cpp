@@ -21,7 +21,7 @@
 #include "host/resource_file_system.h"
 #include "host/ui_context.h"
 #include "render/skin_store.h"
-#include "script/lua_text.h"
+#include "sysfunc/lua_text.h"
 #include "script/lua_window.h"
 #include "script/script_engine.h"
 #include "ui_test_support.h"

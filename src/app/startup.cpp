@@ -1,4 +1,4 @@
-#include "host/startup.h"
+#include "app/startup.h"
 
 #include <windows.h>
 

@@ -7,7 +7,7 @@
 
 #include "host/cleanup.h"
 #include "host/resource_file_system.h"
-#include "host/startup.h"
+#include "app/startup.h"
 #include "host/ui_context.h"
 
 namespace {

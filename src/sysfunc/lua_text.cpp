@@ -1,4 +1,4 @@
-#include "script/lua_text.h"
+#include "sysfunc/lua_text.h"
 
 #include <windows.h>
 #include <cmath>

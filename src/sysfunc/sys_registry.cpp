@@ -6,8 +6,8 @@
 #include <string>
 
 #include "host/handles.h"
-#include "script/lua_text.h"
-#include "script/sys_internal.h"
+#include "sysfunc/lua_text.h"
+#include "sysfunc/sys_internal.h"
 
 namespace script::sys {
 

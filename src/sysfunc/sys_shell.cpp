@@ -1,6 +1,6 @@
 // Debugger output, message boxes, the restart marker and reboot, the instance mutex, environment
 // variables, version tests and the thread's last error.
-#include "script/sys_shell.h"
+#include "sysfunc/sys_shell.h"
 
 #include <windows.h>
 
@@ -8,8 +8,8 @@
 
 #include "host/cleanup.h"
 #include "host/handles.h"
-#include "script/lua_text.h"
-#include "script/sys_internal.h"
+#include "sysfunc/lua_text.h"
+#include "sysfunc/sys_internal.h"
 
 namespace script {
 

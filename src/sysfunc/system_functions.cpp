@@ -1,8 +1,8 @@
-#include "script/system_functions.h"
+#include "sysfunc/system_functions.h"
 
 #include <lua.hpp>
 
-#include "script/sys_internal.h"
+#include "sysfunc/sys_internal.h"
 
 namespace {
 

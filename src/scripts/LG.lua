@@ -1,1 +1,0 @@
--- Install script: run by the install worker (replaced by the worker build).
