@@ -91,7 +91,7 @@ class WindowImpl : public WindowBase, public WindowHost {
     // Where the focus ring of a control is drawn, client coordinates (empty when none is drawn for it).
     RECT focusRingRect(const Control* control) const;
     static constexpr COLORREF kFocusRingColor = RGB(0, 84, 166);
-    static constexpr int kFocusRingGap = 1;    // white between the control and the ring
+    static constexpr int kFocusRingGap = 1;  // white between the control and the ring
     static constexpr int kFocusRingWidth = 2;
 
     // ---- Painting -------------------------------------------------------------------------------

@@ -131,9 +131,9 @@ bool WindowImpl::onNavigationKey(UINT message, WPARAM wParam, LPARAM lParam) {
             return true;
         case VK_RETURN:
         case VK_ESCAPE: {
-            Control* target = key == VK_ESCAPE                        ? focus::cancelButton(root)
+            Control* target = key == VK_ESCAPE                     ? focus::cancelButton(root)
                               : focused && pressedByEnter(focused) ? focused
-                                                                      : focus::defaultButton(root);
+                                                                   : focus::defaultButton(root);
             if (!target)
                 return false;
             swallowedChar_ = key == VK_RETURN ? L'\r' : L'\x1B';

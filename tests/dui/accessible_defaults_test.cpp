@@ -115,8 +115,9 @@ TEST(AccessibleDefaults, StatesComeFromTheFlagsAndHiddenAncestors) {
     button->setFlag(flag::hover, true);
     button->setFlag(flag::pressed, true);
     button->setChecked(true);
-    EXPECT_EQ(button->accessibleState(), static_cast<uint32_t>(STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_HOTTRACKED |
-                                                               STATE_SYSTEM_PRESSED | STATE_SYSTEM_CHECKED));
+    EXPECT_EQ(button->accessibleState(),
+              static_cast<uint32_t>(STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_HOTTRACKED | STATE_SYSTEM_PRESSED |
+                                    STATE_SYSTEM_CHECKED));
     plain->setFlag(flag::checked, true);
     EXPECT_EQ(plain->accessibleState(), 0u) << "the checked flag means checked for the button family only";
     button->setEnabled(false);

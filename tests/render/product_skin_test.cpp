@@ -193,12 +193,13 @@ TEST_F(ProductSkin, TheLayoutsTextColoursReachAContrastOfFourAndAHalfOnThePage) 
     const std::regex label("<Label ([^>]*)>");
     const std::regex colour("color=\"#([0-9A-Fa-f]{6})\"");
     int checked = 0;
-    for (auto it = std::sregex_iterator(mainframe.begin(), mainframe.end(), label); it != std::sregex_iterator();
-         ++it) {
+    for (auto it = std::sregex_iterator(mainframe.begin(), mainframe.end(), label);
+         it != std::sregex_iterator(); ++it) {
         const std::string attributes = (*it)[1].str();
         std::smatch m;
         if (attributes.find("font=\"Title\"") != std::string::npos ||
-            attributes.find("font=\"Link\"") != std::string::npos || !std::regex_search(attributes, m, colour))
+            attributes.find("font=\"Link\"") != std::string::npos ||
+            !std::regex_search(attributes, m, colour))
             continue;
         // The skin's colour text is one hexadecimal number with red in the low byte.
         const unsigned long v = std::stoul(m[1].str(), nullptr, 16);

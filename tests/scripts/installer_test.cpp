@@ -912,7 +912,8 @@ TEST_F(InstallerTest, TheKeyboardAloneInstallsIntoATypedPath) {
     Installer::key(VK_RETURN);
     ASSERT_TRUE(setup.waitShown(kPathPage, true));
     // The path page's order: the box, its install button, then browse, back and close; around again.
-    EXPECT_EQ(setup.tab(6), (Ids{kPathBox, kStartButton, kBrowseButton, kBackButton, kCloseButton, kPathBox}));
+    EXPECT_EQ(setup.tab(6),
+              (Ids{kPathBox, kStartButton, kBrowseButton, kBackButton, kCloseButton, kPathBox}));
     e2e::pressWithControl('A');
     pressKey(VK_BACK);
     e2e::typeText(target);

@@ -46,7 +46,9 @@ class Recorder {
                                        event::PrevLButtonUp,   event::LButtonUp,   event::LostCapture,
                                        event::Click,           event::ValueChange};
     Control* control_;
-    static void record(void* self, Control*, EventRecord& e) { static_cast<Recorder*>(self)->seen.push_back(e.id); }
+    static void record(void* self, Control*, EventRecord& e) {
+        static_cast<Recorder*>(self)->seen.push_back(e.id);
+    }
 };
 
 void showHand(void*, Control*, EventRecord& e) {
@@ -125,7 +127,8 @@ TEST_F(Keyboard, SpaceAndEnterRaiseWhatAClickRaises) {
     keyDown(VK_SPACE);
     handled();
     EXPECT_TRUE(button->hasFlag(flag::pressed)) << "Space presses on the key's press";
-    EXPECT_EQ(std::count(space.seen.begin(), space.seen.end(), event::Click), 0) << "and clicks on its release";
+    EXPECT_EQ(std::count(space.seen.begin(), space.seen.end(), event::Click), 0)
+        << "and clicks on its release";
     keyUp(VK_SPACE);
     handled();
     EXPECT_EQ(space.seen, click);
@@ -158,7 +161,8 @@ TEST_F(Keyboard, SpaceAndEnterRaiseWhatAClickRaises) {
 }
 
 TEST_F(Keyboard, EnterPressesTheDefaultAndEscapeOrAltF4TheCancelButton) {
-    Counter defaults(byId(w, 14), event::Click), cancels(byId(w, 15), event::Click), other(byId(w, 10), event::Click);
+    Counter defaults(byId(w, 14), event::Click), cancels(byId(w, 15), event::Click),
+        other(byId(w, 10), event::Click);
     w->setFocusedControl(byId(w, 20));
     key(VK_RETURN);
     drain();
@@ -224,7 +228,8 @@ TEST_F(Keyboard, TheFocusRingShowsOnlyAfterAKeyAndFollowsTheFocus) {
         return bufferPixel(w, r.left, (r.top + r.bottom) / 2);
     };
     const uint32_t ring = (GetRValue(WindowImpl::kFocusRingColor) << 16) |
-                          (GetGValue(WindowImpl::kFocusRingColor) << 8) | GetBValue(WindowImpl::kFocusRingColor);
+                          (GetGValue(WindowImpl::kFocusRingColor) << 8) |
+                          GetBValue(WindowImpl::kFocusRingColor);
     const uint32_t background = pixel(w, 410, 230);
     w->setFocusedControl(byId(w, 10));
     settle(w);
