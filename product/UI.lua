@@ -295,20 +295,59 @@ local function createPath(drive, names)
   return path
 end
 
--- A stored or typed path in the normal form, or nothing.
-local function formatPath(path)
-  if path == nil or path == "" then
-    return
+local FULL_PATH_MESSAGE = "你必须输入带驱动器卷标的完整路径，例如：\n\nC:\\Program Files\\"
+
+-- True when the path (ending in a backslash) names the folder its names spell: no name is "." or "..",
+-- and the system's full form, with and without the last backslash, is the path itself. So no spelling
+-- climbs out of the chosen folder or lands elsewhere (a drive root, a device, a name whose trailing
+-- dots or spaces the system drops).
+local function namesItsFolder(path, names)
+  for _, name in ipairs(names) do
+    if name == "." or name == ".." then
+      return false
+    end
   end
-  local parts = split(path, ":")
-  if #parts ~= 2 or not volumeExists(parts[1] .. ":\\") then
-    return
+  for _, form in ipairs({ path, string.sub(path, 1, -2) }) do
+    local full = getFullPath(form)
+    if not full or string.lower(full) ~= string.lower(form) then
+      return false
+    end
+  end
+  return true
+end
+
+-- The install path a typed, pasted or stored text names, in the normal form; otherwise nothing and the
+-- message that refuses it. Pasted text is not filtered as typed keys are, so the characters no folder
+-- name may hold, control characters and a second colon are refused here.
+local function parsePath(text)
+  if text == nil or text == "" then
+    return nil, "安装路径不能为空"
+  end
+  local parts = split(text, ":")
+  if #parts == 1 and string.find(text, "^[^:]+:$") then
+    parts[2] = ""  -- a bare drive such as C: names its root
+  end
+  local _, colons = string.gsub(text, ":", "")
+  if #parts ~= 2 or colons ~= 1 or string.find(text, '[|?"<>*%c]') then
+    return nil, FULL_PATH_MESSAGE
+  end
+  if not volumeExists(parts[1] .. ":\\") then
+    return nil, "输入的盘符无效"
   end
   local names = split(replace(parts[2], "/", "\\"), "\\")
   if #names == 0 then
-    return
+    return nil, "不能安装到盘符根路径"
   end
-  return createPath(parts[1], names)
+  local path = createPath(parts[1], names)
+  if not namesItsFolder(path, names) then
+    return nil, FULL_PATH_MESSAGE
+  end
+  return path
+end
+
+-- A stored path in the normal form, or nothing.
+local function formatPath(path)
+  return (parsePath(path))
 end
 
 -- The configuration chunk for the worker: the path in a long bracket of a level it does not contain.
@@ -440,10 +479,14 @@ local function setupWindow()
   launchBox:setVisible(false)
 
   local agreeBox = window:getChild(1001)
+  -- Both install buttons, the agreement page's and the path page's, wait for the agreement.
   local installButton = window:getChild(1003)
+  local startButton = window:getChild(2004)
   installButton:setEnabled(false)
+  startButton:setEnabled(false)
   agreeBox:addHandler(event.Click, function()
     installButton:setEnabled(agreeBox:getCheck())
+    startButton:setEnabled(agreeBox:getCheck())
   end)
 
   local agreementLink = window:getChild(1002)
@@ -530,31 +573,19 @@ local function setupWindow()
     window:getChild(1000):setVisible(true)
   end)
 
-  window:getChild(2004):addHandler(event.Click, function()
+  startButton:addHandler(event.Click, function()
     local function refuse(text)
       window:showMessageBox(text, "错误", MB_OK + MB_ICONEXCLAMATION)
     end
-    local text = pathBox:getText()
-    if text == nil or text == "" then
-      return refuse("安装路径不能为空")
+    if not agreeBox:getCheck() then
+      return  -- the licence must be accepted first, as on the agreement page
     end
-    local parts = split(text, ":")
-    if #parts == 1 and string.find(text, "^[^:]+:$") then
-      parts[2] = ""  -- a bare drive such as C: names its root
-    end
-    if #parts ~= 2 then
-      return refuse("你必须输入带驱动器卷标的完整路径，例如：\n\nC:\\Program Files\\")
-    end
-    if not volumeExists(parts[1] .. ":\\") then
-      return refuse("输入的盘符无效")
-    end
-    local names = split(replace(parts[2], "/", "\\"), "\\")
-    if #names == 0 then
-      return refuse("不能安装到盘符根路径")
+    local path, refusal = parsePath(pathBox:getText())
+    if not path then
+      return refuse(refusal)
     end
     -- The typed path becomes the install path only once the user has accepted it, so a folder refused
     -- at the question is not used later by the agreement page's install button.
-    local path = createPath(parts[1], names)
     if not directoryEmpty(path) then
       local question = "文件夹:\r\n\r\n" .. path .. "\r\n\r\n不为空。您一定要安装到该文件夹中么?"
       if window:showMessageBox(question, "提示", MB_OKCANCEL + MB_ICONQUESTION) == IDCANCEL then

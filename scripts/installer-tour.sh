@@ -1,5 +1,6 @@
 # Sourced by scripts/run and scripts/screenshots: walks the real installer through its four pages from
-# outside, with acctool, and saves a picture of each. Needs a running Wine environment (wine-env.sh)
+# outside, with acctool, and saves a picture of each (and, with tour_uninstaller below, the installed
+# uninstaller through its three). Needs a running Wine environment (wine-env.sh)
 # on an X display of our own, where `import` can read the screen.
 #
 #   tour_installer SETUP_EXE ACCTOOL_EXE OUT_DIR [--stop-before-install]
@@ -55,12 +56,16 @@ tour_capture() {
   echo "tour: $TOUR_OUT/$name"
 }
 
-# tour_capture_progress: presses the install button and takes the window while its progress page
-# shows, by watching the screen (a small payload installs in a second or two, quicker than acctool
-# can ask). The bar's left end marks the page (the agreement page is plain there). Of the pictures
-# taken until the bar is half full or the page goes, the one nearest half full is kept.
+# tour_capture_progress [NAME]: presses the install (or uninstall) button, id 1003, and takes the
+# window into OUT_DIR/NAME (default installer-progress.png) while its progress page shows, by watching
+# the screen (a small payload installs in a second or two, quicker than acctool can ask). The bar's
+# left end marks the page: on the first page it is plain (part of a line of text), on the finish page
+# it is the page's background, which also shows just left of the bar. Of the pictures taken until the
+# bar is half full or the finish page shows, the one nearest half full is kept. The end is learnt from
+# the accessible tree (an acctool waiting for the finish page, id 4000), so an install that ends
+# between two pictures is noticed at once.
 tour_capture_progress() {
-  local rect l t r b bl bt br bb geometry probe="$TOUR_TMP/progress.png" deadline=$((SECONDS + 600))
+  local name=${1:-installer-progress.png} rect l t r b bl bt br bb geometry probe="$TOUR_TMP/progress.png"
   rect=$(tour_rect) || return 1
   read -r l t r b <<<"$rect"
   rect=$(tour_rect 3001) || return 1
@@ -70,15 +75,16 @@ tour_capture_progress() {
   # The bar's middle row in the picture, which adds the shadow margin (20, 14).
   local y=$(((bt + bb) / 2 - t + 14)) x=$((bl - l + 20 + 4)) width=$((br - bl - 8))
   import -window root -crop "$geometry" +repage "$probe"
-  local plain best="" distance fill
+  local plain background pixel best="" distance fill finished
   plain=$(convert "$probe" -crop "1x1+$x+$y" -format '%[hex:p{0,0}]' info:)
+  background=$(convert "$probe" -crop "1x1+$((x - 8))+$y" -format '%[hex:p{0,0}]' info:)
   tour_acc do --id 1003 >/dev/null || return 1
-  while [ "$SECONDS" -lt "$deadline" ]; do
+  tour_acc wait --id 4000 --state '!invisible' --timeout 600000 >/dev/null 2>&1 &
+  finished=$!
+  while kill -0 "$finished" 2>/dev/null; do
     import -window root -crop "$geometry" +repage "$probe" 2>/dev/null || continue
-    if [ "$(convert "$probe" -crop "1x1+$x+$y" -format '%[hex:p{0,0}]' info:)" = "$plain" ]; then
-      [ -n "$best" ] && break  # the page has gone
-      continue
-    fi
+    pixel=$(convert "$probe" -crop "1x1+$x+$y" -format '%[hex:p{0,0}]' info:)
+    [ "$pixel" = "$plain" ] || [ "$pixel" = "$background" ] && continue  # not the progress page
     # The filled share of the row: the fill is a saturated blue, the groove a light grey.
     fill=$(convert "$probe" -crop "${width}x1+$x+$y" +repage -channel R -separate -threshold 80% \
       -format '%[fx:1-mean]' info:)
@@ -89,9 +95,13 @@ tour_capture_progress() {
     fi
     awk -v f="$fill" 'BEGIN { exit !(f >= 0.5) }' && break
   done
-  [ -n "$best" ] || { echo "tour: the progress page was not seen" >&2; return 1; }
-  cp "$TOUR_TMP/progress-kept.png" "$TOUR_OUT/installer-progress.png"
-  echo "tour: $TOUR_OUT/installer-progress.png"
+  wait "$finished" || { echo "tour: the finish page did not show" >&2; return 1; }
+  if [ -z "$best" ]; then
+    echo "tour: the page ended before a picture of its progress; $TOUR_OUT/$name is left as it was" >&2
+    return 0
+  fi
+  cp "$TOUR_TMP/progress-kept.png" "$TOUR_OUT/$name"
+  echo "tour: $TOUR_OUT/$name"
 }
 
 # tour_shown ID [TIMEOUT_MS]: waits until the control with that layout id is visible.
@@ -109,6 +119,8 @@ tour_desk_start() {
   if command -v xcompmgr >/dev/null; then
     xcompmgr >/dev/null 2>&1 &
     TOUR_COMPOSITOR=$!
+  else
+    echo "tour: xcompmgr is not installed (scripts/bootstrap installs it): the shadow shows as a dark band" >&2
   fi
 }
 tour_desk_stop() {
@@ -120,6 +132,7 @@ tour_desk_stop() {
 
 tour_installer() {
   local setup=$1 stop=""
+  TOUR_TITLE="veze安装程序"
   TOUR_ACCTOOL=$2
   TOUR_OUT=$3
   [ "${4:-}" = --stop-before-install ] && stop=1
@@ -168,4 +181,31 @@ tour_steps() {
   tour_capture installer-finish.png || return 1
   tour_acc do --id 4002 >/dev/null
   tour_acc wait --id 4002 --gone --timeout 30000 >/dev/null 2>&1 || true
+}
+
+# tour_uninstaller ACCTOOL_EXE OUT_DIR: the installed product's unins000.exe, started as its
+# "UninstallString" names it, through its three pages: uninstaller-confirm.png,
+# uninstaller-progress.png and uninstaller-finish.png. The first process hands over to its copy in
+# the temporary folder, whose window is the one taken.
+tour_uninstaller() {
+  TOUR_ACCTOOL=$1
+  TOUR_OUT=$2
+  TOUR_TITLE="veze卸载程序"
+  mkdir -p "$TOUR_OUT"
+  TOUR_TMP=$(mktemp -d)
+  local status=0
+  wine "$WINEPREFIX/drive_c/Program Files/DuvureVEdadiz/unins000.exe" >/dev/null 2>&1 || status=$?
+  if [ "$status" -eq 0 ]; then
+    tour_shown 1000 60000 || { echo "tour: the uninstaller's confirmation page did not appear" >&2; status=1; }
+  fi
+  [ "$status" -eq 0 ] && { tour_capture uninstaller-confirm.png || status=1; }
+  [ "$status" -eq 0 ] && { tour_capture_progress uninstaller-progress.png || status=1; }
+  if [ "$status" -eq 0 ]; then
+    tour_shown 4000 600000 || { echo "tour: the uninstall did not finish" >&2; status=1; }
+  fi
+  [ "$status" -eq 0 ] && { tour_capture uninstaller-finish.png || status=1; }
+  tour_acc do --id 4002 >/dev/null 2>&1 || true
+  tour_acc wait --id 4002 --gone --timeout 30000 >/dev/null 2>&1 || true
+  rm -rf "$TOUR_TMP"
+  return "$status"
 }

@@ -17,6 +17,10 @@ inline bool isHighSurrogate(wchar_t c) {
 inline bool isLowSurrogate(wchar_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
+// The units below 32 and DEL (which Ctrl+Backspace types on Windows): invisible, never typed.
+inline bool isControlUnit(wchar_t c) {
+    return c < 32 || c == 0x7F;
+}
 
 // What the line layout needs to know about widths, so that it can be driven by a fixed table in tests.
 class CharMeasure {

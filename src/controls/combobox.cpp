@@ -248,10 +248,13 @@ uint32_t ComboBox::accessibleState() const {
 }
 
 const wchar_t* ComboBox::defaultActionName() const {
-    return L"Open";
+    // Without entries, or away from a window, a press opens nothing.
+    return itemCount() > 0 && window() && dropDown() ? L"Open" : nullptr;
 }
 
 bool ComboBox::doDefaultAction() {
+    if (!defaultActionName())
+        return false;
     openDropDown();
     return true;
 }

@@ -91,8 +91,8 @@ SIZE Edit::arrange(SIZE finalSize) {
 // ---- Caret and scrolling --------------------------------------------------------------------------
 
 void Edit::clampState() {
-    caret_ = std::clamp(caret_, 0, text_.length());
-    anchor_ = std::clamp(anchor_, 0, text_.length());
+    caret_ = text_.characterStart(caret_);
+    anchor_ = text_.characterStart(anchor_);
     topLine_ = std::clamp(topLine_, 0, std::max(0, text_.lineCount() - 1));
 }
 
@@ -307,7 +307,7 @@ void Edit::type(wchar_t c) {
     if (c == L'\r') {
         static const wchar_t lineBreak[2] = {L'\r', L'\n'};
         replaceSelection(lineBreak, 2);
-    } else if (c >= 32) {
+    } else if (!textinput::isControlUnit(c)) {
         replaceSelection(&c, 1);
     }
 }

@@ -74,7 +74,8 @@ class Edit : public Control {
     void repaintChange();
     void paste();
 
-    // Caret, anchor and topLine brought back into the text (setText may have left them beyond it).
+    // Caret, anchor and topLine brought back into the text and off the middle of a character (setText
+    // may have left them beyond it or between the halves of a line break or a surrogate pair).
     void clampState();
     // Collapses the selection at `position` and keeps the caret visible.
     void collapseTo(int position);

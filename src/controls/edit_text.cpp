@@ -492,6 +492,17 @@ int EditText::stepForward(int position) const {
     return p + 1;
 }
 
+int EditText::characterStart(int position) const {
+    const int p = std::clamp(position, 0, length_);
+    if (p <= 0 || p >= length_)
+        return p;
+    const wchar_t before = at(p - 1);
+    const wchar_t after = at(p);
+    const bool inside =
+        (before == L'\r' && after == L'\n') || (isHighSurrogate(before) && isLowSurrogate(after));
+    return inside ? p - 1 : p;
+}
+
 std::string EditText::checkConsistency() const {
     char message[200];
     auto fail = [&](const char* what, long long a, long long b) {

@@ -84,6 +84,9 @@ class EditText {
     // one step.
     int stepBack(int position) const;
     int stepForward(int position) const;
+    // The position clamped into the text and moved back off the middle of a carriage return plus
+    // line feed or of a surrogate pair.
+    int characterStart(int position) const;
 
     // Width of the character starting at `position` and its length in units (2 for a surrogate pair).
     int charWidth(int position, int* units) const;

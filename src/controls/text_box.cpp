@@ -9,6 +9,7 @@
 #include "dui/style.h"
 #include "dui/window_host.h"
 
+using textinput::isControlUnit;
 using textinput::isHighSurrogate;
 using textinput::isLowSurrogate;
 
@@ -127,8 +128,8 @@ void TextBox::raiseValueChange() {
 }
 
 void TextBox::type(wchar_t c) {
-    if (c < 32)
-        return;  // Enter, Tab and the Ctrl letters type nothing
+    if (isControlUnit(c))
+        return;  // Enter, Tab, Ctrl+Backspace and the Ctrl letters type nothing
     if (anchor_ != caret_) {
         const int from = std::min(anchor_, caret_);
         removeRange(from, std::max(anchor_, caret_));
@@ -153,8 +154,8 @@ void TextBox::paste() {
     if (!textinput::readClipboardText(textinput::windowOf(*this), &units))
         return;
     for (wchar_t& c : units)
-        if (c < 32)
-            c = L' ';  // tabs and line breaks cannot live in one line
+        if (isControlUnit(c))
+            c = L' ';  // tabs, line breaks and DEL cannot live in one line
     if (anchor_ != caret_) {
         const int from = std::min(anchor_, caret_);
         removeRange(from, std::max(anchor_, caret_));

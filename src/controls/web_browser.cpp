@@ -68,11 +68,12 @@ void WebBrowser::operator delete(WebBrowser* self, std::destroying_delete_t) {
         self->destroyNow();
         return;
     }
-    // Still referenced by COM: leave the window now, die with the last Release.
+    // Still referenced by COM: leave the window and the tree now, die with the last Release.
     if (WindowHost* host = self->window()) {
         host->eraseControlId(self);
         self->detach();
     }
+    self->leaveTree();
     self->host_ = nullptr;
 }
 
@@ -81,7 +82,8 @@ void WebBrowser::destroyNow() {
     dui::SmallObject::operator delete(this);
 }
 
-void WebBrowser::paint(HDC, const RECT&, const RECT&) {
+void WebBrowser::paint(HDC dc, const RECT& rect, const RECT& clip) {
+    Control::paint(dc, rect, clip);  // the style lies under the browser, and shows without one
     followBounds();
 }
 

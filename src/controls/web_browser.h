@@ -1,17 +1,18 @@
 // WebBrowser: hosts the system's HTML browser object (CLSID_WebBrowser) in place over the control's
-// area. The control draws nothing itself; it is the browser's OLE container (client site, in-place
-// site, in-place frame, document-host UI handler and DWebBrowserEvents2 sink, all on this one object
-// with one reference count). When it joins a window (Attached) it creates and activates the browser;
-// any failure leaves a sound empty control. Navigation is reported to the host window: BeforeNavigate2
-// sends kBeforeNavigateMessage (wParam: the URL, valid during the send), NavigateComplete2 posts
-// kNavigateCompleteMessage; file downloads are always cancelled. UI thread only, in an apartment
+// area. The control paints only its style, as any Control. It is the browser's OLE container (client
+// site, in-place site, in-place frame, document-host UI handler and DWebBrowserEvents2 sink, all on
+// this one object with one reference count). When it joins a window (Attached) it creates and
+// activates the browser; any failure leaves a sound empty control. Navigation is reported to the host window:
+// BeforeNavigate2 sends kBeforeNavigateMessage (wParam: the URL, valid during the send), NavigateComplete2
+// posts kNavigateCompleteMessage; file downloads are always cancelled. UI thread only, in an apartment
 // initialised with OleInitialize.
 //
 // Lifetime: the tree deletes the control while the browser may still hold references to its
 // interfaces. `delete` (a destroying delete) first shuts the browser down (unadvise, close, client site
 // cleared, Quit, window destroyed); when no COM reference is left the object is destroyed at once,
-// otherwise it leaves its window (not live, out of the id map, host window forgotten) and is destroyed
-// by the Release that drops the last reference. Nothing touches the control after either side let go.
+// otherwise it leaves its window and its tree (not live, out of the id map, host window, parent,
+// siblings and script table forgotten) and is destroyed by the Release that drops the last
+// reference. Nothing touches the control after either side let go.
 //
 // Geometry: the browser window follows the control's window rectangle whenever the control paints
 // (the window repaints everything it lays out again). IOleContainer is not implemented:
@@ -58,7 +59,7 @@ class WebBrowser : public Control,
     static void operator delete(void* block) noexcept { dui::SmallObject::operator delete(block); }
 
     const wchar_t* typeName() const override { return L"Control"; }
-    // Nothing of its own to draw; moves the browser window when the control's rectangle changed.
+    // Paints as a Control (its "style"), then moves the browser window when the rectangle changed.
     void paint(HDC dc, const RECT& rect, const RECT& clip) override;
 
     // ---- State (for the owner and tests) --------------------------------------------------------

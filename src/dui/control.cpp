@@ -152,8 +152,8 @@ Control::~Control() {
     for (auto& [id, list] : delegates_) {
         for (DelegateLink* l = list.head; l; l = l->next) l->delegate->disarm();
     }
-    if (hasFlag(flag::hasScriptObject) && scriptObjectRelease)
-        scriptObjectRelease(this);
+    if (scriptObjectRelease)
+        scriptObjectRelease(this);  // also when a script cleared has-script-object
     if (window_) {
         // Destroyed while attached: nothing may keep pointing here.
         liveSet().erase(this);
@@ -169,6 +169,12 @@ Control::~Control() {
             l = next;
         }
     }
+}
+
+void Control::leaveTree() {
+    parent_ = prev_ = next_ = nullptr;
+    if (scriptObjectRelease)
+        scriptObjectRelease(this);
 }
 
 void Control::paint(HDC dc, const RECT& rect, const RECT&) {

@@ -45,14 +45,15 @@ constexpr uint32_t kPanelInitial = 0x2003;
 using StylePainter = void (*)(Control& control, HDC dc, const RECT& rect, const wchar_t* styleName);
 void setStylePainter(StylePainter painter);
 
-// Called when a control with `has-script-object` is destroyed, so the script host drops its table.
+// Called when any control is destroyed or leaves its tree for good, so the script host drops the
+// control's table if it made one (it keeps its own record: a script may clear has-script-object).
 using ScriptObjectRelease = void (*)(Control* control);
 void setScriptObjectRelease(ScriptObjectRelease release);
 
 class Control : public Object {
   public:
     explicit Control(uint32_t initialFlags = flag::kControlInitial);
-    // Disarms every delegate, tells the script host (has-script-object), then frees delegates and
+    // Disarms every delegate, tells the script host, then frees delegates and
     // attributes. A control destroyed while attached also leaves the live set and the window's id map.
     ~Control() override;
 
@@ -182,6 +183,9 @@ class Control : public Object {
   protected:
     // Names (the "text" and "tooltip" attributes) of a live control are told to assistive technology.
     void textChanged(AttributeId id) override;
+    // For a control that outlives the tree that deleted it (another owner still holds it): forgets its
+    // parent and siblings, which are being freed, and lets the script host drop its table now.
+    void leaveTree();
 
   private:
     friend class Panel;

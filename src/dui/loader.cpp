@@ -1,6 +1,7 @@
 #include "dui/loader.h"
 
 #include <windows.h>
+#include <algorithm>
 #include <new>
 #include <cwchar>
 #include <string>
@@ -22,6 +23,38 @@ using XmlNode = rapidxml::xml_node<wchar_t>;
 
 std::wstring_view nameOf(const XmlNode& node) {
     return std::wstring_view(node.name(), node.name_size());
+}
+
+// buildLayout; a parse error propagates, its position in the text (UTF-16 units) stored in *errorOffset
+// when asked for.
+Control* buildFrom(const char* utf8, std::size_t size, std::size_t* errorOffset) {
+    // The text and the document are owned here, so a parse error releases them on its way out.
+    std::wstring text = utf8 ? win::utf8ToWide(std::string_view(utf8, size)) : std::wstring();
+    // rapidxml stops at the first zero, so a text with an embedded zero ends there.
+    text.resize(std::wcslen(text.c_str()));
+    // The parser classifies a wide character by its low byte alone (U+5F00 would end a value like a
+    // zero, U+4E22 like a quote). It parses a copy in which every non-ASCII unit is a plain letter;
+    // parsing is in place and only writes terminators over ASCII delimiters, so putting the original
+    // units back afterwards gives names and values their real text.
+    std::vector<std::size_t> wide;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0x80) {
+            wide.push_back(i);
+        }
+    }
+    const std::wstring original = wide.empty() ? std::wstring() : text;
+    for (std::size_t i : wide) text[i] = L'x';
+    auto document = std::make_unique<rapidxml::xml_document<wchar_t>>();
+    try {
+        document->parse<kLayoutParseFlags>(text.data());
+    } catch (const rapidxml::parse_error& e) {
+        const wchar_t* where = e.where<wchar_t>();
+        if (errorOffset)
+            *errorOffset = where ? static_cast<std::size_t>(where - text.data()) : text.size();
+        throw;
+    }
+    for (std::size_t i : wide) text[i] = original[i];
+    return buildControl(document->first_node());
 }
 
 }  // namespace
@@ -49,26 +82,38 @@ Control* loadLayout(const wchar_t* entryName) {
 }
 
 Control* buildLayout(const char* utf8, std::size_t size) {
-    // The text and the document are owned here, so a parse error releases them on its way out.
-    std::wstring text = utf8 ? win::utf8ToWide(std::string_view(utf8, size)) : std::wstring();
-    // rapidxml stops at the first zero, so a text with an embedded zero ends there.
-    text.resize(std::wcslen(text.c_str()));
-    // The parser classifies a wide character by its low byte alone (U+5F00 would end a value like a
-    // zero, U+4E22 like a quote). It parses a copy in which every non-ASCII unit is a plain letter;
-    // parsing is in place and only writes terminators over ASCII delimiters, so putting the original
-    // units back afterwards gives names and values their real text.
-    std::vector<std::size_t> wide;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] >= 0x80) {
-            wide.push_back(i);
+    return buildFrom(utf8, size, nullptr);
+}
+
+Control* loadLayoutReporting(const wchar_t* entryName, std::wstring* error) {
+    error->clear();
+    UiContext* context = uiContext();
+    if (!context || !context->layouts)
+        return nullptr;
+    std::size_t size = 0;
+    unique_entry entry = context->layouts->extract(entryName, &size);
+    if (!entry)
+        return nullptr;
+    const char* utf8 = static_cast<const char*>(entry.get());
+    std::size_t offset = 0;
+    try {
+        return buildFrom(utf8, size, &offset);
+    } catch (const rapidxml::parse_error& e) {
+        // Line and column are counted in a fresh copy: the parsed text is gone with the error.
+        const std::wstring text = win::utf8ToWide(std::string_view(utf8, size));
+        offset = std::min(offset, text.size());
+        int line = 1;
+        std::size_t lineStart = 0;
+        for (std::size_t i = 0; i < offset; ++i) {
+            if (text[i] == L'\n') {
+                ++line;
+                lineStart = i + 1;
+            }
         }
+        *error = std::wstring(entryName) + L":" + std::to_wstring(line) + L":" +
+                 std::to_wstring(offset - lineStart + 1) + L": " + win::utf8ToWide(e.what());
+        return nullptr;
     }
-    const std::wstring original = wide.empty() ? std::wstring() : text;
-    for (std::size_t i : wide) text[i] = L'x';
-    auto document = std::make_unique<rapidxml::xml_document<wchar_t>>();
-    document->parse<kLayoutParseFlags>(text.data());
-    for (std::size_t i : wide) text[i] = original[i];
-    return buildControl(document->first_node());
 }
 
 Control* buildControl(const XmlNode* element) {

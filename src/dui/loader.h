@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include <rapidxml.hpp>
 
@@ -47,6 +48,11 @@ Control* loadLayout(const wchar_t* entryName);
 
 // The same from UTF-8 bytes (no byte-order mark).
 Control* buildLayout(const char* utf8, std::size_t size);
+
+// loadLayout for callers that report a malformed entry instead of letting the parse error travel:
+// null with *error = "entry:line:column: the parser's message" (line and column from 1); *error is
+// left empty for every other outcome.
+Control* loadLayoutReporting(const wchar_t* entryName, std::wstring* error);
 
 // The recursive builder: null for text nodes and for unregistered names (the subtree is skipped, and a
 // debugger-output line names the element).

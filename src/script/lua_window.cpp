@@ -3,9 +3,14 @@
 #include <lua.hpp>
 
 #include <algorithm>
+#include <string>
 
 #include "sysfunc/lua_text.h"
 #include "script/script_engine.h"
+
+LuaWindow::LuaWindowTimer::~LuaWindowTimer() {
+    for (TickWatch* t = ticks_; t; t = t->outer) t->alive = false;
+}
 
 void LuaWindow::LuaWindowTimer::tick() {
     lua_State* L = scriptEngine().state();
@@ -15,8 +20,18 @@ void LuaWindow::LuaWindowTimer::tick() {
     lua_getglobal(L, "lua_onTimer");
     lua_getfield(L, LUA_REGISTRYINDEX, "__timer");
     script::pushHandle(L, this);
-    callScript(L, 2, 0);  // may kill this timer or destroy its window: no member use after it
+    TickWatch watch{true, ticks_};
+    ticks_ = &watch;
+    std::string error;
+    const bool ok = callScriptSilently(L, 2, 0, &error);  // may kill this timer or destroy its window
+    if (watch.alive) {
+        ticks_ = watch.outer;
+        if (!ok)
+            stop();
+    }
     lua_settop(L, top);
+    if (!ok)
+        showScriptError(error.c_str());
 }
 
 LuaWindow::LuaWindow(std::wstring layoutName) : ShadowedWindow(std::move(layoutName)) {}

@@ -14,11 +14,21 @@
 class LuaWindow : public ShadowedWindow {
   public:
     // A script timer: each tick calls lua_onTimer(__timer, handle) in the UI interpreter. Its handle
-    // for scripts is its Timer address.
+    // for scripts is its Timer address. A tick whose call fails stops the timer, then shows the error
+    // once (the box's own message loop would otherwise go on ticking into more boxes).
     class LuaWindowTimer : public Timer {
       public:
         explicit LuaWindowTimer(UINT interval) : Timer(interval) {}
+        ~LuaWindowTimer() override;
         void tick() override;
+
+      private:
+        // One per running tick, innermost first: a tick's call may delete its own timer.
+        struct TickWatch {
+            bool alive;
+            TickWatch* outer;
+        };
+        TickWatch* ticks_ = nullptr;
     };
 
     explicit LuaWindow(std::wstring layoutName);

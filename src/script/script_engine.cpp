@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "dui/control.h"
@@ -23,6 +24,41 @@ constexpr int32_t kNotificationMessage = 1024;
 // Stack effect: +1 (the registry table of that name).
 void pushRegistryTable(lua_State* L, const char* name) {
     lua_getfield(L, LUA_REGISTRYINDEX, name);
+}
+
+// Controls that have a script table. A control's destruction always removes it (whatever the script
+// did to has-script-object), so every member exists and may be read.
+std::unordered_set<const Control*>& scriptedControls() {
+    static std::unordered_set<const Control*> set;
+    return set;
+}
+
+// Registry table with weak keys: control table -> serial of the control it was made for. A table
+// that outlived its control names a different serial than a new control at the reused address.
+constexpr const char* kTableSerials = "__controlSerial";
+
+// The serial recorded for the table at `index`, or 0 (serials start at 1).
+uint32_t tableSerial(lua_State* L, int index) {
+    index = lua_absindex(L, index);
+    pushRegistryTable(L, kTableSerials);
+    lua_pushvalue(L, index);
+    lua_rawget(L, -2);
+    const uint32_t serial = lua_isnumber(L, -1) ? static_cast<uint32_t>(lua_tonumber(L, -1)) : 0;
+    lua_pop(L, 2);
+    return serial;
+}
+
+// Whether the table at `index` was made for `control`, which must exist.
+bool isTableOf(lua_State* L, int index, const Control* control) {
+    return scriptedControls().count(control) && tableSerial(L, index) == control->serial();
+}
+
+// Stack effect: 0. Drops the script's entry for the handle.
+void removeControlEntry(lua_State* L, const Control* control) {
+    lua_getglobal(L, "lua_removeControl");
+    pushRegistryTable(L, "__control");
+    script::pushHandle(L, const_cast<Control*>(control));
+    callScript(L, 2, 0);
 }
 
 // The message of an error value, also for values that are not strings.
@@ -47,13 +83,20 @@ void showScriptError(const char* message) {
 }
 
 bool callScript(lua_State* L, int nargs, int nresults) {
+    std::string message;
+    const bool ok = callScriptSilently(L, nargs, nresults, &message);
+    if (!ok)
+        showScriptError(message.c_str());
+    return ok;
+}
+
+bool callScriptSilently(lua_State* L, int nargs, int nresults, std::string* error) {
     DWORD err = GetLastError();
     bool ok = lua_pcall(L, nargs, nresults, 0) == LUA_OK;
     if (!ok) {
-        std::string message = errorText(L, -1);
+        *error = errorText(L, -1);
         lua_pop(L, 1);
         for (int i = 0; i < nresults; ++i) lua_pushnil(L);
-        showScriptError(message.c_str());
     }
     SetLastError(err);
     return ok;
@@ -77,6 +120,13 @@ bool createScriptEngine(ScriptEngine& engine) {
     lua_newtable(L);
     lua_rawseti(L, -2, 2);
     lua_setfield(L, LUA_REGISTRYINDEX, "__control");
+    lua_newtable(L);
+    lua_createtable(L, 0, 1);
+    lua_pushliteral(L, "k");
+    lua_setfield(L, -2, "__mode");
+    lua_setmetatable(L, -2);
+    lua_setfield(L, LUA_REGISTRYINDEX, kTableSerials);
+    scriptedControls().clear();
     setScriptObjectRelease(removeControlObject);
     engine.state_ = L;
     return true;
@@ -87,6 +137,7 @@ void closeScriptEngine(ScriptEngine& engine) {
         return;
     lua_State* L = engine.state_;
     engine.state_ = nullptr;  // controls destroyed from here on find no interpreter
+    scriptedControls().clear();
     lua_close(L);
 }
 
@@ -135,9 +186,9 @@ Control* controlFromSelf(lua_State* L) {
     pushRegistryTable(L, "__control");
     lua_pushvalue(L, 1);
     callScript(L, 2, 1);
-    void* handle = script::toHandle(L, -1);
+    auto* control = static_cast<Control*>(script::toHandle(L, -1));
     lua_pop(L, 1);
-    return static_cast<Control*>(handle);
+    return control && isTableOf(L, 1, control) ? control : nullptr;
 }
 
 void pushControlObject(lua_State* L, Control* control) {
@@ -149,8 +200,10 @@ void pushControlObject(lua_State* L, Control* control) {
     pushRegistryTable(L, "__control");
     script::pushHandle(L, control);
     callScript(L, 2, 1);
-    if (!lua_isnil(L, -1))
+    if (!lua_isnil(L, -1) && isTableOf(L, -1, control))
         return;
+    if (!lua_isnil(L, -1))
+        removeControlEntry(L, control);  // the table of a control that was here before
     lua_pop(L, 1);
 
     lua_newtable(L);
@@ -161,22 +214,26 @@ void pushControlObject(lua_State* L, Control* control) {
     pushRegistryTable(L, "__control");
     lua_pushvalue(L, table);
     script::pushHandle(L, control);
-    if (callScript(L, 3, 0))
-        control->setFlag(flag::hasScriptObject, true);
+    if (!callScript(L, 3, 0))
+        return;
+    pushRegistryTable(L, kTableSerials);
+    lua_pushvalue(L, table);
+    lua_pushnumber(L, control->serial());
+    lua_rawset(L, -3);
+    lua_pop(L, 1);
+    scriptedControls().insert(control);
+    control->setFlag(flag::hasScriptObject, true);
 }
 
 void removeControlObject(Control* control) {
-    if (!control)
+    if (!control || !scriptedControls().erase(control))
         return;
     control->setFlag(flag::hasScriptObject, false);
     lua_State* L = scriptEngine().state();
     if (!L)
         return;
     int top = lua_gettop(L);
-    lua_getglobal(L, "lua_removeControl");
-    pushRegistryTable(L, "__control");
-    script::pushHandle(L, control);
-    callScript(L, 2, 0);
+    removeControlEntry(L, control);
     lua_settop(L, top);
 }
 

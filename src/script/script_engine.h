@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct lua_State;
 class Control;
@@ -64,5 +65,7 @@ bool addWindowMessageHandler(WindowHost* window);
 // Protected call of the function below `nargs` arguments on top of the stack. Leaves exactly
 // `nresults` values (nils after an error, which is shown under "错误"). Keeps the thread's last error.
 bool callScript(lua_State* L, int nargs, int nresults);
+// The same without the box: a failure's message goes to *error for the caller to report.
+bool callScriptSilently(lua_State* L, int nargs, int nresults, std::string* error);
 // Shows a script error message (UTF-8) in a box without owner, title "错误", OK.
 void showScriptError(const char* message);

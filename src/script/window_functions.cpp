@@ -259,8 +259,10 @@ bool layoutExists(const std::wstring& name) {
     return context->layouts->get()->find(key) != nullptr;
 }
 
-// createWindow(layout [, style]) -> the window table, or nil when the layout store lacks the layout
-// or the native window cannot be made. The window stays hidden unless the style says otherwise.
+// createWindow(layout [, style]) -> the window table, or nil when the layout store lacks the layout,
+// the native window cannot be made, or its layout or its shadow's is malformed (shown under "错误"
+// with the entry, line, column and the parser's message). The window stays hidden unless the style
+// says otherwise.
 int createWindow(lua_State* L) {
     std::wstring layout = script::argText(L, 1);
     DWORD style = lua_gettop(L) >= 2 ? static_cast<DWORD>(script::argInteger(L, 2)) : WS_POPUP;
@@ -274,6 +276,14 @@ int createWindow(lua_State* L) {
         // The object is gone with its native window.
         OutputDebugStringW(
             (L"createWindow: the window for \"" + layout + L"\" could not be created\n").c_str());
+        lua_pushnil(L);
+        return 1;
+    }
+    if (!window->layoutError().empty()) {
+        // A malformed layout (the window's or its shadow's): say where, and make no window of it.
+        const std::string message = script::wideToUtf8(L"界面布局有误：\n" + window->layoutError());
+        DestroyWindow(window->handle());
+        showScriptError(message.c_str());
         lua_pushnil(L);
         return 1;
     }

@@ -33,6 +33,23 @@ bool isRoot(std::wstring full) {
     return PathIsRootW(full.c_str()) || PathIsRootW((full + L'\\').c_str());
 }
 
+// The system's full form of a path (current drive and folder applied, "." and ".." resolved, trailing
+// dots and spaces of the last name dropped); empty when the system gives none.
+std::wstring fullPathOf(const std::wstring& path) {
+    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n, L'\0');
+    n = n ? GetFullPathNameW(path.c_str(), n, full.data(), nullptr) : 0;
+    full.resize(n < full.size() ? n : 0);
+    return full;
+}
+
+// The path without trailing separators (a drive root keeps its own): with one, the system looks at a
+// link's target rather than at the link.
+std::wstring entryPath(std::wstring path) {
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+}
+
 // The special folder, created when missing; nothing when the shell has none.
 int pushSpecialFolder(lua_State* L, int csidl) {
     wchar_t path[MAX_PATH + 1] = {};
@@ -78,11 +95,8 @@ int removeDirectory(lua_State* L) {
     while (!trimmed.empty() && (trimmed.back() == L'\\' || trimmed.back() == L'/')) trimmed.pop_back();
     bool driveRoot = trimmed.empty() || (trimmed.size() == 2 && trimmed[1] == L':');
     if (!driveRoot) {
-        DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-        std::wstring full(n, L'\0');
-        n = n ? GetFullPathNameW(path.c_str(), n, full.data(), nullptr) : 0;
-        full.resize(n);
-        driveRoot = n == 0 || isRoot(full);
+        const std::wstring full = fullPathOf(path);
+        driveRoot = full.empty() || isRoot(full);
     }
     if (!driveRoot)
         removeTreeForced(path);
@@ -111,6 +125,15 @@ int createDirectory(lua_State* L) {
         start = end + 1;
     }
     pushBoolean(L, !path.empty() && isFolder(path));
+    return 1;
+}
+
+// getFullPath(path) -> string or nothing: the system's full form of the path, which need not exist.
+int getFullPath(lua_State* L) {
+    const std::wstring full = fullPathOf(argText(L, 1));
+    if (full.empty())
+        return 0;
+    pushText(L, full);
     return 1;
 }
 
@@ -176,6 +199,52 @@ int directoryEmpty(lua_State* L) {
     std::wstring path = argText(L, 1);
     bool empty = _waccess(path.c_str(), 0) != 0 || PathIsDirectoryEmptyW(path.c_str());
     pushBoolean(L, empty);
+    return 1;
+}
+
+// isReparsePoint(path) -> boolean; true for a junction, a symbolic link or any other reparse point.
+int isReparsePoint(lua_State* L) {
+    std::wstring path = entryPath(argText(L, 1));
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    pushBoolean(L, attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT));
+    return 1;
+}
+
+// removeEmptyDirectory(path) -> boolean; removes one folder that holds nothing. A reparse point is
+// refused: removing one by name may act on its target.
+int removeEmptyDirectory(lua_State* L) {
+    std::wstring path = entryPath(argText(L, 1));
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    bool removed = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                   !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && PathIsDirectoryEmptyW(path.c_str()) &&
+                   RemoveDirectoryW(path.c_str());
+    pushBoolean(L, removed);
+    return 1;
+}
+
+// removeLink(path) -> boolean; deletes a junction or symbolic link itself, never its target. The entry
+// is opened as the link and deleted through that handle only when the handle reports itself as a
+// link; where the system opens the target instead (Wine), nothing is deleted.
+int removeLink(lua_State* L) {
+    std::wstring path = entryPath(argText(L, 1));
+    win::unique_file link(CreateFileW(
+        path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    bool isLink = link && GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof(tag)) &&
+                  (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                  (tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    pushBoolean(
+        L, isLink && SetFileInformationByHandle(link.get(), FileDispositionInfo, &dispose, sizeof(dispose)));
+    return 1;
+}
+
+// deleteAtRestart(path) -> boolean; asks the system to delete the file or empty folder at the next
+// restart (the request is kept in the registry and needs administrator rights).
+int deleteAtRestart(lua_State* L) {
+    std::wstring path = argText(L, 1);
+    pushBoolean(L, MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0);
     return 1;
 }
 

@@ -13,6 +13,7 @@ int copyFile(lua_State* L);
 int removeDirectory(lua_State* L);
 int createDirectory(lua_State* L);
 int fileExists(lua_State* L);
+int getFullPath(lua_State* L);
 int getAppDataFolder(lua_State* L);
 int getProgramFolder(lua_State* L);
 int getTempFolder(lua_State* L);
@@ -22,6 +23,10 @@ int createShortCut(lua_State* L);
 int volumeExists(lua_State* L);
 int directoryEmpty(lua_State* L);
 int setCurrentDirectory(lua_State* L);
+int isReparsePoint(lua_State* L);
+int removeEmptyDirectory(lua_State* L);
+int removeLink(lua_State* L);
+int deleteAtRestart(lua_State* L);
 
 // sys_process.cpp
 int sleep(lua_State* L);

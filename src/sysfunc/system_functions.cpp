@@ -48,6 +48,13 @@ const luaL_Reg kSystemFunctions[] = {
     {"getRunningProcess", script::sys::getRunningProcess},
     {"killRunningProcess", script::sys::killRunningProcess},
     {"killProcessesByPath", script::sys::killProcessesByPath},
+    // Added after the fixed set: the UI script's path checks compare a path with its full form.
+    {"getFullPath", script::sys::getFullPath},
+    // The uninstaller's: removal that never reaches through a link.
+    {"isReparsePoint", script::sys::isReparsePoint},
+    {"removeEmptyDirectory", script::sys::removeEmptyDirectory},
+    {"removeLink", script::sys::removeLink},
+    {"deleteAtRestart", script::sys::deleteAtRestart},
 };
 
 struct RootKey {

@@ -43,3 +43,8 @@ void DirtyList::append(const RECT& r) {
     if (count_ < kCapacity)
         rects_[count_++] = r;
 }
+
+void DirtyList::mergeAll() {
+    for (int i = 1; i < count_; ++i) UnionRect(&rects_[0], &rects_[0], &rects_[i]);
+    count_ = std::min(count_, 1);
+}

@@ -16,6 +16,8 @@ class DirtyList {
     // Appends after absorb answered false; the caller flushes a full list first.
     void append(const RECT& area);
     void clear() { count_ = 0; }
+    // Replaces the rectangles by the one that bounds them all.
+    void mergeAll();
 
     bool full() const { return count_ == kCapacity; }
     bool empty() const { return count_ == 0; }

@@ -4,15 +4,6 @@
 
 namespace {
 
-// A layout's tree; a malformed layout gives none (the window then shows nothing of it).
-Control* treeFor(const std::wstring& layout) {
-    try {
-        return loadLayout(layout.c_str());
-    } catch (const rapidxml::parse_error&) {
-        return nullptr;
-    }
-}
-
 RECT shadowRect(const RECT& window) {
     return RECT{window.left - ShadowedWindow::kShadowLeft, window.top - ShadowedWindow::kShadowTop,
                 window.right + ShadowedWindow::kShadowRight, window.bottom + ShadowedWindow::kShadowBottom};
@@ -22,7 +13,7 @@ RECT shadowRect(const RECT& window) {
 
 ProxyWindow::ProxyWindow(std::wstring layoutName) : layout_(std::move(layoutName)) {
     setLayered(true);
-    setRoot(treeFor(layout_));
+    setRoot(loadLayoutReporting(layout_.c_str(), &layoutError_));
 }
 
 ShadowedWindow::ShadowedWindow(std::wstring layoutName) : layout_(std::move(layoutName)) {}
@@ -34,7 +25,7 @@ HWND ShadowedWindow::shadowWindow() const {
 LRESULT ShadowedWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
-            setRoot(treeFor(layout_));
+            setRoot(loadLayoutReporting(layout_.c_str(), &layoutError_));
             WindowImpl::handleMessage(message, wParam, lParam);
             createShadow();
             return 0;
@@ -60,6 +51,8 @@ void ShadowedWindow::createShadow() {
     const RECT s = shadowRect(r);
     const DWORD style = WS_POPUP | (IsWindowVisible(handle()) ? WS_VISIBLE : 0);
     auto* proxy = new ProxyWindow(kShadowLayout);
+    if (layoutError_.empty())
+        layoutError_ = proxy->layoutError();
     if (createNativeWindowEx(proxy, WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT, L"", style, s.left, s.top,
                              s.right - s.left, s.bottom - s.top, handle(), nullptr, nullptr))
         shadow_ = proxy->handle();

@@ -12,12 +12,16 @@
 // shadow rectangle. Owned by its native window.
 class ProxyWindow : public WindowImpl {
   public:
-    // Builds the tree of `layoutName` now (null when the layout store lacks it: an empty shadow).
+    // Builds the tree of `layoutName` now (null when the layout store lacks it or it is malformed:
+    // an empty shadow).
     explicit ProxyWindow(std::wstring layoutName);
     const std::wstring& layoutName() const { return layout_; }
+    // Where and why the layout could not be parsed ("entry:line:column: message"); empty when it was.
+    const std::wstring& layoutError() const { return layoutError_; }
 
   private:
     std::wstring layout_;
+    std::wstring layoutError_;
 };
 
 class ShadowedWindow : public WindowImpl {
@@ -38,6 +42,9 @@ class ShadowedWindow : public WindowImpl {
     // The shadow's native window (null before creation or when it could not be made).
     HWND shadowWindow() const;
     const std::wstring& layoutName() const { return layout_; }
+    // After creation: why its own layout or the shadow's could not be parsed (as ProxyWindow says);
+    // empty when both were. The window is then without that tree, and its owner should give it up.
+    const std::wstring& layoutError() const { return layoutError_; }
 
   private:
     void createShadow();
@@ -45,4 +52,5 @@ class ShadowedWindow : public WindowImpl {
 
     HWND shadow_ = nullptr;  // owned by the system through this window
     std::wstring layout_;
+    std::wstring layoutError_;
 };

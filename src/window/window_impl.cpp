@@ -303,8 +303,14 @@ void WindowImpl::addDirtyArea(const RECT& area) {
     }
     if (dirty_.absorb(area))
         return;
-    if (dirty_.full())
-        flushDirtyAreas();
+    if (dirty_.full()) {
+        if (flushing_)
+            dirty_.mergeAll();  // a paint invalidated more than the list holds: no flush inside it
+        else
+            flushDirtyAreas();
+        if (dirty_.absorb(area))
+            return;
+    }
     dirty_.append(area);
 }
 
@@ -344,11 +350,15 @@ LRESULT WindowImpl::onPaint() {
 }
 
 void WindowImpl::flushDirtyAreas() {
-    if (dirty_.empty())
+    if (dirty_.empty() || flushing_)
         return;
+    // What the paints invalidate collects in dirty_ again, for the next flush.
+    const DirtyList painting = dirty_;
+    dirty_.clear();
+    flushing_ = true;
     HDC dc = backBuffer_.dc();
     RECT changed{0, 0, 0, 0};
-    for (const RECT& area : dirty_) {
+    for (const RECT& area : painting) {
         UnionRect(&changed, &changed, &area);
         if (!dc)
             continue;
@@ -362,8 +372,10 @@ void WindowImpl::flushDirtyAreas() {
         win::clip_guard clip(dc, area);
         drawCaret(dc);
     }
-    dirty_.clear();
+    flushing_ = false;
     pushLayered(changed);
+    if (!dirty_.empty())
+        PostMessageW(handle(), kRepaintMessage, 0, 0);
 }
 
 void WindowImpl::pushLayered(const RECT& changed) {

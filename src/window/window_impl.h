@@ -99,7 +99,8 @@ class WindowImpl : public WindowBase, public WindowHost {
     const DirtyList& dirtyAreas() const { return dirty_; }
     const PaintSurface& backBuffer() const { return backBuffer_; }
     // Layered window: paints every dirty area into the back buffer and pushes the whole buffer to the
-    // screen; nothing when the list is empty. Message 1025 calls it.
+    // screen; nothing when the list is empty. Message 1025 calls it. Areas invalidated by the paints
+    // wait for the next flush, which it requests; it never runs inside itself.
     void flushDirtyAreas();
 
   protected:
@@ -185,7 +186,8 @@ class WindowImpl : public WindowBase, public WindowHost {
     bool layered_ = false;
     BYTE constantAlpha_ = 255;
     bool perPixelAlpha_ = false;
-    DirtyList dirty_;
+    DirtyList dirty_;  // areas for the next flush, also those invalidated while one paints
+    bool flushing_ = false;
 
     bool focusCues_ = false;
     Control* keyPressed_ = nullptr;  // held down by Space until its release; live or checked by serial

@@ -23,6 +23,29 @@ POINT pointOf(LPARAM lParam) {
     return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
 }
 
+// One control of a hover chain as it was when a walk began.
+struct HoverStep {
+    Control* control;
+    uint32_t serial;  // 0 when it was not live
+    // Still that control: live, and not a new one in its cell.
+    bool stillThere() const { return serial && isLiveControl(control) && control->serial() == serial; }
+};
+
+int takeSteps(Control* const* chain, int length, HoverStep* out) {
+    for (int i = 0; i < length; ++i)
+        out[i] = HoverStep{chain[i], isLiveControl(chain[i]) ? chain[i]->serial() : 0};
+    return length;
+}
+
+// Whether the chain holds the address; the control is not touched.
+bool inSteps(const HoverStep* steps, int length, const Control* control) {
+    for (int i = 0; i < length; ++i) {
+        if (steps[i].control == control)
+            return true;
+    }
+    return false;
+}
+
 // Is `inner` the control `outer` or inside it?
 bool isInside(const Control* inner, const Control* outer) {
     for (const Control* c = inner; c; c = c->parent()) {
@@ -239,31 +262,30 @@ void WindowImpl::updateHover(WPARAM wParam, LPARAM lParam) {
     hideTooltip();
 
     // The new chain keeps the innermost controls when the tree is deeper than the chain.
-    Control* old[kHoverChainCapacity];
-    const int oldLength = chainLength_;
-    std::copy(chain_, chain_ + oldLength, old);
-    Control* const oldHovered = hovered_;
+    HoverStep old[kHoverChainCapacity];
+    const int oldLength = takeSteps(chain_, chainLength_, old);
     chainLength_ = 0;
     for (Control* c = hit; c && chainLength_ < kHoverChainCapacity; c = c->parent())
         chain_[chainLength_++] = c;
     hovered_ = hit;
-    Control* fresh[kHoverChainCapacity];
-    const int freshLength = chainLength_;
-    std::copy(chain_, chain_ + freshLength, fresh);
+    HoverStep fresh[kHoverChainCapacity];
+    const int freshLength = takeSteps(chain_, chainLength_, fresh);
 
-    // Common ancestors (in both chains) get nothing. Leaving and entering go outermost first.
+    // Common ancestors (in both chains) get nothing. Leaving and entering go outermost first. A
+    // handler may rebuild part of the tree (a relayout makes new scroll bars, perhaps in the cells of
+    // the old ones), so each step is checked against the live set and the control's serial.
     Watch watch(this);
     for (int i = oldLength - 1; i >= 0 && watch.alive(); --i) {
-        Control* c = old[i];
-        if (isInside(hit, c) || !isLiveControl(c))
+        Control* c = old[i].control;
+        if (inSteps(fresh, freshLength, c) || !old[i].stillThere())
             continue;
         c->setFlag(flag::hover, false);
         repaintOnState(c);
         raise(c, event::MouseLeave, kRouteDirect, wParam, lParam);
     }
     for (int i = freshLength - 1; i >= 0 && watch.alive(); --i) {
-        Control* c = fresh[i];
-        if (isInside(oldHovered, c) || !isLiveControl(c))
+        Control* c = fresh[i].control;
+        if (inSteps(old, oldLength, c) || !fresh[i].stillThere())
             continue;
         if (std::find(chain_, chain_ + chainLength_, c) == chain_ + chainLength_)
             continue;  // a handler has moved the hover on meanwhile
@@ -276,15 +298,14 @@ void WindowImpl::updateHover(WPARAM wParam, LPARAM lParam) {
 LRESULT WindowImpl::onMouseLeave(WPARAM wParam, LPARAM lParam) {
     hideTooltip();
     trackingMouse_ = false;
-    Control* old[kHoverChainCapacity];
-    const int oldLength = chainLength_;
-    std::copy(chain_, chain_ + oldLength, old);
+    HoverStep old[kHoverChainCapacity];
+    const int oldLength = takeSteps(chain_, chainLength_, old);
     chainLength_ = 0;
     hovered_ = nullptr;
     Watch watch(this);
     for (int i = 0; i < oldLength && watch.alive(); ++i) {
-        Control* c = old[i];
-        if (!isLiveControl(c))
+        Control* c = old[i].control;
+        if (!old[i].stillThere())
             continue;
         c->setFlag(flag::hover, false);
         repaintOnState(c);

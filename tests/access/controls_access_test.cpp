@@ -104,6 +104,13 @@ TEST_F(ControlsAccessibility, AComboBoxOpensItsDropDownAndAnEntryIsChosenThereFr
     EXPECT_TRUE(after.has("collapsed"));
 }
 
+TEST_F(ControlsAccessibility, AComboBoxWithoutEntriesHasNoActionAndRefusesOne) {
+    WindowImpl* w = openLayout(L"controls.xml");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(byLayoutId(list(), "33").action, "");
+    EXPECT_EQ(runAcctool(L"do " + args + L" --id 33").exitCode, 4) << "a press that opens nothing";
+}
+
 TEST_F(ControlsAccessibility, EachControlTellsItsRoleNameValueAndAction) {
     WindowImpl* w = openLayout(L"gallery.xml");
     ASSERT_NE(w, nullptr);

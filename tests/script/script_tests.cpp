@@ -31,6 +31,7 @@
 #include "sysfunc/sys_shell.h"
 #include "sysfunc/system_functions.h"
 #include "stub_window_host.h"
+#include "win_test_support.h"
 #include "script_case_support.h"
 #include "win_test_support.h"
 
@@ -282,6 +283,17 @@ int luaSetReadOnly(lua_State* L) {
     return 1;
 }
 
+// test_folderLink(target, link) / test_removeLink(link): a Unix symbolic link to a folder, made and
+// removed from outside Wine's own calls.
+int luaFolderLink(lua_State* L) {
+    lua_pushboolean(L, testsupport::unixFolderLink(script::argText(L, 1), script::argText(L, 2)));
+    return 1;
+}
+int luaRemoveLink(lua_State* L) {
+    lua_pushboolean(L, testsupport::unixRemoveLink(script::argText(L, 1)));
+    return 1;
+}
+
 // test_regWriteExpand(subKey, name, text): a REG_EXPAND_SZ value under HKEY_CURRENT_USER.
 int luaRegWriteExpand(lua_State* L) {
     std::wstring key = script::argText(L, 1), name = script::argText(L, 2), text = script::argText(L, 3);
@@ -449,6 +461,7 @@ int luaNewControl(lua_State* L) {
     } else {
         control = new NamedControl(type == L"Button" ? L"Button" : L"Control");
     }
+    control->setBounds(RECT{0, 0, 20, 20});  // inside the host's window, so a repaint is asked for
     control->attach(g_window);
     g_owned.push_back(control);
     pushControlObject(L, control);
@@ -506,6 +519,30 @@ int luaDestroy(lua_State* L) {
     return 0;
 }
 
+// test_attribute(tbl, "color" | "style" | "tooltip") -> the native attribute, or nil
+int luaAttribute(lua_State* L) {
+    Control* control = controlFromSelf(L);
+    const std::string name = luaL_checkstring(L, 2);
+    if (control && name == "color") {
+        if (const int32_t* value = control->findInt(attr::color)) {
+            lua_pushnumber(L, *value);
+            return 1;
+        }
+    } else if (control && (name == "style" || name == "tooltip")) {
+        if (const wchar_t* text = control->findText(name == "style" ? attr::style : attr::tooltip)) {
+            script::pushText(L, text);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// test_repaintRequests() -> how many areas the controls asked their window to repaint so far
+int luaRepaintRequests(lua_State* L) {
+    lua_pushnumber(L, g_window ? g_window->dirtyAreas : 0);
+    return 1;
+}
+
 int luaPoolAvailable(lua_State* L) {
     lua_pushnumber(L, static_cast<lua_Number>(Delegate::poolAvailable()));
     return 1;
@@ -530,6 +567,8 @@ const luaL_Reg kTestNatives[] = {
     {"test_rebootFails", luaRebootFails},
     {"test_exitWindowsCalls", luaExitWindowsCalls},
     {"test_setReadOnly", luaSetReadOnly},
+    {"test_folderLink", luaFolderLink},
+    {"test_removeLink", luaRemoveLink},
     {"test_regWriteExpand", luaRegWriteExpand},
     {"test_shutdownTime", luaShutdownTime},
     {"test_setShutdownTime", luaSetShutdownTime},
@@ -547,6 +586,8 @@ const luaL_Reg kTestNatives[] = {
     {"test_raise", luaRaise},
     {"test_destroy", luaDestroy},
     {"test_poolAvailable", luaPoolAvailable},
+    {"test_attribute", luaAttribute},
+    {"test_repaintRequests", luaRepaintRequests},
     {"test_flags", luaFlags},
 };
 

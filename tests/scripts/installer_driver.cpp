@@ -4,6 +4,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "ui_test_support.h"
 
@@ -62,7 +63,11 @@ testsupport::Process startQuiet(const std::wstring& exe, const std::wstring& arg
 
 // ---- Installer -------------------------------------------------------------------------------------
 
-Installer::Installer(const std::wstring& exe) : process_(startQuiet(exe)) {}
+Installer::Installer(const std::wstring& exe, const wchar_t* title)
+    : process_(startQuiet(exe)), title_(title) {}
+
+Installer::Installer(testsupport::Process process, const wchar_t* title)
+    : process_(std::move(process)), title_(title) {}
 
 Installer::~Installer() {
     if (process_ && processAlive(process_.pid))
@@ -75,7 +80,7 @@ bool Installer::waitWindow(DWORD timeoutMs) {
             // The titled window whose tree holds the agreement page (not its shadow companion).
             for (HWND w : topLevelWindows(process_.pid)) {
                 acc::Element root;
-                if (!IsWindowVisible(w) || windowText(w) != kTitle || !acc::clientElement(w, &root))
+                if (!IsWindowVisible(w) || windowText(w) != title_ || !acc::clientElement(w, &root))
                     continue;
                 elements_.clear();
                 index(root);
@@ -212,9 +217,10 @@ int Installer::waitExit(DWORD timeoutMs) {
     return testsupport::waitExit(process_, 0);
 }
 
-int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs) {
+int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs, bool byTitle) {
     const std::wstring path = selfFolder() + L"\\..\\..\\tools\\acctool\\acctool.exe";
-    Process tool = startQuiet(path, command + L" --title \"" + std::wstring(kTitle) + L"\" " + args);
+    const std::wstring window = byTitle ? L" --title \"" + std::wstring(kTitle) + L"\"" : L"";
+    Process tool = startQuiet(path, command + window + L" " + args);
     if (!tool)
         return kNotStarted;
     return testsupport::waitExit(tool, timeoutMs);

@@ -40,10 +40,13 @@ struct View {
 // hold the test's own output, which ctest reads until every holder has closed it.
 testsupport::Process startQuiet(const std::wstring& exe, const std::wstring& args = L"");
 
-// One run of an installer executable; a process still running at destruction is terminated.
+// One run of an installer executable (or of the uninstaller, whose window has another title); a
+// process still running at destruction is terminated.
 class Installer {
   public:
-    explicit Installer(const std::wstring& exe);
+    explicit Installer(const std::wstring& exe, const wchar_t* title = kTitle);
+    // A process started otherwise (the uninstaller's copy of itself).
+    Installer(testsupport::Process process, const wchar_t* title);
     ~Installer();
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
@@ -88,13 +91,16 @@ class Installer {
     void index(const acc::Element& element, int depth = 0) const;
 
     testsupport::Process process_;
+    std::wstring title_;
     HWND window_ = nullptr;
     mutable std::map<int, acc::Element> elements_;
 };
 
-// acctool.exe of the build: the command on the installer's window (its title) with these arguments; the
-// tool's exit code (testsupport::kTimedOut when it did not end within the deadline).
-int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs = kDeadline);
+// acctool.exe of the build: the command on the installer's window, named by its title or (byTitle
+// false) left for acctool to find, with these arguments; the tool's exit code (testsupport::kTimedOut
+// when it did not end within the deadline).
+int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs = kDeadline,
+               bool byTitle = true);
 
 // A real click on a message box's button (IDOK, IDCANCEL, IDRETRY, IDYES, ...); true once the box is
 // gone.

@@ -1,5 +1,6 @@
 // A window host that only owns a hidden popup: enough for control trees that need a native window
-// handle but no id map, focus or repaint bookkeeping. UI thread only; the popup lives as long as the host.
+// handle but no id map, focus or painting; it counts the repaint requests. UI thread only; the popup
+// lives as long as the host.
 #pragma once
 
 #include <windows.h>
@@ -17,8 +18,10 @@ class StubWindowHost final : public WindowHost {
     void storeControlId(int32_t, Control*) override {}
     void eraseControlId(Control*) override {}
     void forgetControl(Control*) override {}
-    void addDirtyArea(const RECT&) override {}
+    void addDirtyArea(const RECT&) override { ++dirtyAreas; }
     POINT cursorClientPosition() const override { return POINT{0, 0}; }
+
+    int dirtyAreas = 0;
 
   private:
     win::unique_hwnd hwnd_;

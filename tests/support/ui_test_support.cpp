@@ -3,6 +3,8 @@
 #include "host/handles.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <cwchar>
 
 namespace testsupport {
@@ -179,6 +181,35 @@ bool bringToFront(HWND window, DWORD timeoutMs) {
     SetActiveWindow(window);
     SetFocus(window);
     return pumpUntil([&] { return GetForegroundWindow() == window && GetFocus() == window; }, timeoutMs);
+}
+
+bool setClipboardText(const std::wstring& text) {
+    // A message-only window owns the clipboard: with no owner, SetClipboardData fails.
+    win::unique_hwnd owner(
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    std::unique_ptr<win::clipboard_guard> clipboard;
+    if (!owner || !pumpUntil(
+                      [&] {
+                          clipboard = std::make_unique<win::clipboard_guard>(owner.get());
+                          return static_cast<bool>(*clipboard);
+                      },
+                      2000))
+        return false;
+    EmptyClipboard();
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    win::unique_hglobal block(GlobalAlloc(GMEM_MOVEABLE, bytes));
+    if (!block)
+        return false;
+    {
+        win::global_lock_guard locked(block.get());
+        if (!locked.get())
+            return false;
+        std::memcpy(locked.get(), text.c_str(), bytes);
+    }
+    if (!SetClipboardData(CF_UNICODETEXT, block.get()))
+        return false;
+    block.release();  // the clipboard owns it now
+    return true;
 }
 
 }  // namespace testsupport

@@ -66,4 +66,10 @@ void pressKey(WORD virtualKey);
 // Makes the window the foreground window with the keyboard focus; answers whether it is afterwards.
 bool bringToFront(HWND window, DWORD timeoutMs = 3000);
 
+// ---- Clipboard (shared by the processes of the prefix) ---------------------------------------------
+
+// Puts the text on the clipboard as CF_UNICODETEXT, as another program copying it would; waits a moment
+// while another process holds the clipboard open. False when it could not.
+bool setClipboardText(const std::wstring& text);
+
 }  // namespace testsupport

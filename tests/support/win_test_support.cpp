@@ -369,6 +369,65 @@ bool deleteTree(const std::wstring& path) {
     return RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
+namespace {
+
+// The Unix path of a Windows path through Wine's own export; empty outside Wine.
+std::string unixPath(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    std::string out = unix ? unix : "";
+    if (unix)
+        HeapFree(GetProcessHeap(), 0, unix);
+    return out;
+}
+
+// Starts a Unix program of the build machine (Wine starts ELF files as they are). Wine hands back no
+// process handle to wait on, so callers wait for the program's effect.
+bool startUnix(const std::wstring& commandLine) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
+        return false;
+    for (HANDLE h : {info.hProcess, info.hThread})
+        if (h && h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    return true;
+}
+
+bool isLink(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool waitFor(const std::function<bool()>& done) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(10))
+        if (done())
+            return true;
+    return false;
+}
+
+}  // namespace
+
+bool unixFolderLink(const std::wstring& target, const std::wstring& link) {
+    std::string from = unixPath(target), to = unixPath(link);
+    return !from.empty() && !to.empty() &&
+           startUnix(L"Z:\\bin\\ln -s -- \"" + widen(from) + L"\" \"" + widen(to) + L"\"") &&
+           waitFor([&] { return isLink(link); });
+}
+
+bool unixRemoveLink(const std::wstring& link) {
+    if (!isLink(link))
+        return true;
+    std::string path = unixPath(link);
+    return !path.empty() && startUnix(L"Z:\\bin\\rm -f -- \"" + widen(path) + L"\"") &&
+           waitFor([&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
+}
+
 // ---- Registry --------------------------------------------------------------------------------------
 
 bool regWriteBinary(HKEY root, const std::wstring& key, const std::wstring& value, const void* data,

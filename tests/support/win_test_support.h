@@ -94,6 +94,11 @@ std::optional<std::string> readFile(const std::wstring& path);
 bool fileExists(const std::wstring& path);  // a file or a folder
 // Deletes a folder tree, clearing read-only attributes; links are removed, never followed.
 bool deleteTree(const std::wstring& path);
+// A Unix symbolic link at `link` to the folder `target` (Windows paths), made by the system's own
+// /bin/ln; Wine shows it as a folder with the reparse-point attribute, and its own calls that remove
+// by name act on the target. unixRemoveLink removes such a link itself with /bin/rm.
+bool unixFolderLink(const std::wstring& target, const std::wstring& link);
+bool unixRemoveLink(const std::wstring& link);
 // UTF-16 <-> UTF-8, embedded zeros included.
 inline std::wstring widen(const std::string& utf8) {
     return win::utf8ToWide(utf8);

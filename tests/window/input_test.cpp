@@ -330,6 +330,34 @@ TEST_F(Input, HidingTheHoveredControlLeavesItOnceAndKeepsItsParentHovered) {
     EXPECT_TRUE(byId(w, 20)->hasFlag(flag::hover));
 }
 
+// A MouseLeave handler that rebuilds part of the tree (as a relayout rebuilds scroll bars): the hover
+// walk must not take the new control in the freed cell for the old one.
+TEST_F(Input, ALeaveHandlerThatRebuildsAChildEndsTheWalkForTheFreedChild) {
+    struct Rebuild {
+        EventLog* log;
+        Control* made = nullptr;
+        static void onLeave(void* context, Control* sender, EventRecord&) {
+            auto* self = static_cast<Rebuild*>(context);
+            auto* panel = static_cast<Panel*>(sender);
+            delete panel->removeChild(panel->firstChild());
+            self->made = new Grid;
+            self->made->setInt(attr::id, 23);
+            panel->addChild(self->made);
+            self->log->listen(self->made);
+        }
+    } rebuild{&log};
+    Control* leaf = byId(w, 21);
+    moveMouse(centreOf(w, leaf));
+    ASSERT_TRUE(waitFor("21 MouseEnter"));
+    byId(w, 20)->addDelegate(event::MouseLeave, &rebuild, Rebuild::onLeave);
+    log.clear();
+    moveMouse(centreOf(w, byId(w, 10)));
+    ASSERT_TRUE(waitFor("10 MouseEnter"));
+    ASSERT_EQ(rebuild.made, leaf) << "the allocator gave the new child another cell";
+    EXPECT_EQ(log.only("MouseLeave"), Strings{"20 MouseLeave"});
+    EXPECT_FALSE(rebuild.made->hasFlag(flag::hover));
+}
+
 // ---- Wheel and cursor -----------------------------------------------------------------------------
 
 TEST_F(Input, TheWheelBubblesFromTheControlUnderTheCursor) {

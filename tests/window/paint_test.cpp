@@ -19,16 +19,21 @@ using testsupport::Image;
 
 namespace {
 
-// Fills its rectangle with one colour and remembers every clip rectangle it was painted for.
+// Fills its rectangle with one colour and remembers every clip rectangle it was painted for; the next
+// paint invalidates the areas it is given.
 class PaintProbe : public Control {
   public:
     void paint(HDC dc, const RECT& rect, const RECT& clip) override {
         clips.push_back(clip);
         win::unique_hgdiobj brush(CreateSolidBrush(colour));
         FillRect(dc, &rect, static_cast<HBRUSH>(brush.get()));
+        const std::vector<RECT> areas = std::move(invalidateWhilePainting);
+        invalidateWhilePainting.clear();
+        for (const RECT& area : areas) window()->addDirtyArea(area);
     }
     COLORREF colour = RGB(0, 0, 255);
     std::vector<RECT> clips;
+    std::vector<RECT> invalidateWhilePainting;
 };
 
 PaintProbe* probeOf(int width, int height) {
@@ -165,6 +170,38 @@ TEST_F(Paint, TheTwentyFirstAreaFlushesTheTwentyBeforeIt) {
     // The flushed areas carry the new colour, the waiting one and the rest do not yet.
     EXPECT_EQ(bufferPixel(w->backBuffer(), 9 + 1, 5 + 1), 0x0000C800u);
     EXPECT_EQ(bufferPixel(w->backBuffer(), 192, 112), 0x000000FFu);
+}
+
+TEST_F(Paint, AreasInvalidatedWhilePaintingWaitForTheNextFlush) {
+    PaintProbe* probe = nullptr;
+    WindowImpl* w = layeredProbe(&probe);
+    ASSERT_NE(w, nullptr);
+    probe->invalidateWhilePainting = {RECT{150, 80, 160, 90}};
+    w->addDirtyArea(RECT{10, 10, 40, 30});
+    SendMessageW(w->handle(), kRepaintMessage, 0, 0);
+    ASSERT_EQ(probe->clips.size(), 1u);
+    ASSERT_EQ(w->dirtyAreas().size(), 1) << "the area invalidated by the paint was lost";
+    EXPECT_TRUE(sameRect(w->dirtyAreas()[0], RECT{150, 80, 160, 90}));
+    ASSERT_TRUE(settle(w)) << "no flush was asked for it";
+    ASSERT_EQ(probe->clips.size(), 2u);
+    EXPECT_TRUE(sameRect(probe->clips[1], RECT{150, 80, 160, 90}));
+
+    // More areas than the list holds: kept (coarsely), never flushed inside the running flush.
+    for (int i = 0; i < 25; ++i)
+        probe->invalidateWhilePainting.push_back(RECT{i * 7, i * 4, i * 7 + 3, i * 4 + 2});
+    w->addDirtyArea(RECT{190, 110, 198, 118});
+    SendMessageW(w->handle(), kRepaintMessage, 0, 0);
+    EXPECT_EQ(probe->clips.size(), 3u) << "a flush ran inside the flush";
+    ASSERT_TRUE(settle(w));
+    for (int i = 0; i < 25; ++i) {
+        const RECT square{i * 7, i * 4, i * 7 + 3, i * 4 + 2};
+        EXPECT_TRUE(std::any_of(probe->clips.begin() + 3, probe->clips.end(),
+                                [&](const RECT& clip) {
+                                    RECT both;
+                                    return IntersectRect(&both, &clip, &square) && sameRect(both, square);
+                                }))
+            << "square " << i << " was not repainted";
+    }
 }
 
 // ---- Plain windows --------------------------------------------------------------------------------

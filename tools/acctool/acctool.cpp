@@ -12,6 +12,7 @@
 #include "acc_client.h"
 #include "host/handles.h"
 #include "host/text_conv.h"
+#include "window/window_base.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ const wchar_t kUsageText[] =
     L"  acctool do    WINDOW MATCH [--timeout MS]\n"
     L"  acctool focus WINDOW MATCH [--timeout MS]\n"
     L"  acctool at    X Y [--out FILE]\n"
-    L"WINDOW: --title TEXT and/or --class NAME (exact). MATCH: --id N (layout id), --role ROLE,\n"
+    L"WINDOW: --title TEXT and/or --class NAME (exact); without them the first visible titled window of\n"
+    L"the installer engine's class WINDOW:234:000. MATCH: --id N (layout id), --role ROLE,\n"
     L"--name TEXT; all given must hold. States: names such as checked, focused, unavailable,\n"
     L"invisible; !name means the state must be absent. The timeout (default 5000 ms) also covers\n"
     L"waiting for the window. Exit codes: 0 done, 1 usage, 2 no window, 3 no match or timed out,\n"
@@ -135,7 +137,7 @@ bool parse(int argc, wchar_t** argv, Options* o) {
     if (!needsMatch && o->command != L"list")
         return false;
     if (!o->title && !o->className)
-        return false;
+        o->className = kWindowClassName;  // the engine's windows: the installer's main window first
     return !needsMatch || o->id || o->role || o->name;
 }
 

@@ -99,6 +99,7 @@ TEST_F(EditInput, TypingReplacesTheSelectionAndControlCharactersTypeNothing) {
     press(VK_TAB);
     press(VK_DELETE);
     pressWithControl('B');
+    SendMessageW(window->windowHandle(), WM_CHAR, 0x7F, 1);  // Ctrl+Backspace on Windows
     EXPECT_EQ(e->getText(), L"one two");
     pressWithControl('A');
     EXPECT_EQ(e->anchor(), 0);
@@ -176,6 +177,20 @@ TEST_F(EditInput, SetTextKeepsCaretAndScrollThatAreClampedWhenNextUsed) {
     EXPECT_EQ(e->getText(), L"short!");
     EXPECT_EQ(e->caret(), 6);
     EXPECT_EQ(e->topLine(), 0);
+}
+
+TEST_F(EditInput, SetTextMovesACaretLeftInsideALineBreakOrASurrogatePairBeforeIt) {
+    e->setText(L"abc");
+    clickLine(0, 1);
+    press(VK_END);
+    e->setText(L"ab\r\ncd");  // the caret (3) now stands between the carriage return and line feed
+    type(L"x");
+    EXPECT_EQ(e->getText(), L"abx\r\ncd");
+    e->setText(L"abc");
+    press(VK_END);
+    e->setText(L"ab\U00020000");  // the caret (3) now stands between the halves of the pair
+    type(L"y");
+    EXPECT_EQ(e->getText(), L"aby\U00020000");
 }
 
 // ---- Read-only --------------------------------------------------------------------------------------

@@ -2,8 +2,8 @@
 // host outlives it):
 //   text_input_peer set FILE   puts FILE's UTF-16 units on the clipboard as CF_UNICODETEXT
 //   text_input_peer get FILE   writes the clipboard's CF_UNICODETEXT (without terminator) to FILE
-// Exit code 0 on success, 1 for bad arguments or files, 2 when the clipboard cannot be opened, 3 when
-// it holds no text.
+// Exit code 0 on success, 1 for bad arguments or files, 2 when the clipboard cannot be opened or set, 3
+// when it holds no text.
 #include <windows.h>
 #include <shellapi.h>
 #include <cstring>
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "host/handles.h"
+#include "ui_test_support.h"
 
 namespace {
 
@@ -46,27 +47,8 @@ int setText(const wchar_t* path) {
     std::string bytes;
     if (!readAll(path, &bytes))
         return 1;
-    // A message-only window owns the clipboard: with no owner, SetClipboardData would fail.
-    win::unique_hwnd owner(
-        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
-    auto clipboard = openClipboard(owner.get());
-    if (!clipboard)
-        return 2;
-    EmptyClipboard();
-    const std::size_t units = bytes.size() / sizeof(wchar_t);
-    win::unique_hglobal block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (units + 1) * sizeof(wchar_t)));
-    if (!block)
-        return 1;
-    {
-        win::global_lock_guard locked(block.get());
-        if (!locked.get())
-            return 1;
-        std::memcpy(locked.get(), bytes.data(), units * sizeof(wchar_t));
-    }
-    if (!SetClipboardData(CF_UNICODETEXT, block.get()))
-        return 1;
-    block.release();  // the clipboard owns it now
-    return 0;
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    return testsupport::setClipboardText(text) ? 0 : 2;
 }
 
 int getText(const wchar_t* path) {

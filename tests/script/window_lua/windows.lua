@@ -133,6 +133,24 @@ case("setTimer answers a number and killTimer stops the ticks for good", functio
   test_destroyWindow(test_hwnd(w))
 end)
 
+case("a timer whose function fails shows one error box and stops", function()
+  local w = createWindow("dialog.xml")
+  local before = test_runningTimers()
+  local calls = 0
+  w:setTimer(150, function()
+    calls = calls + 1
+    error("the timer failed")
+  end)
+  expect(test_pumpUntil(function() return calls >= 1 end, 3000), "ticked")
+  test_pumpFor(500)
+  expectEq(calls, 1, "no tick after the failure")
+  expectEq(test_runningTimers(), before, "the timer stopped")
+  local boxes = test_takeErrorBoxes()
+  expectEq(#boxes, 1, "one box")
+  expect(boxes[1] and boxes[1]:find("the timer failed", 1, true), tostring(boxes[1]))
+  test_destroyWindow(test_hwnd(w))
+end)
+
 case("a window destroyed by the system leaves no timer, entry or delegate behind", function()
   local w = createWindow("dialog.xml")
   local before = test_runningTimers()
@@ -158,6 +176,26 @@ end)
 
 case("createWindow of a missing layout answers nil", function()
   expectEq(createWindow("no-such-layout.xml"), nil, "nil")
+end)
+
+case("a malformed layout, the window's or its shadow's, is shown with its place and answers nil", function()
+  local function attempt(layout)
+    local w = createWindow(layout)
+    if w then
+      test_destroyWindow(test_hwnd(w))
+    end
+    return w, test_takeErrorBoxes()
+  end
+  local w, boxes = attempt("broken.xml")
+  expectEq(w, nil, "no window of a malformed layout")
+  expectEq(#boxes, 1, "one box")
+  expect(boxes[1] and boxes[1]:find("broken.xml:4:22: expected ' or \"", 1, true), tostring(boxes[1]))
+  expect(test_loadLayouts("bad_shadow.lz"), "the archive with the malformed shadow")
+  w, boxes = attempt("plain.xml")
+  test_loadLayouts("frame.lz")
+  expectEq(w, nil, "no window when the shadow's layout is malformed")
+  expectEq(#boxes, 1, "one box")
+  expect(boxes[1] and boxes[1]:find("proxywindow.xml:4:1: expected >", 1, true), tostring(boxes[1]))
 end)
 
 case("browseForFolder answers the picked path, and nothing on cancel", function()
