@@ -975,7 +975,11 @@ TEST_F(InstallerTest, TheKeyboardAloneInstallsIntoATypedPath) {
     const std::wstring target = L"C:\\E2E Target\\";
     Installer setup(setupExe());
     ASSERT_NO_FATAL_FAILURE(open(setup));
-    EXPECT_EQ(setup.tab(3), (Ids{kAgreeBox, 1002, kCustomLink}));
+    // The agreement first: the path page's install button waits for it too.
+    EXPECT_EQ(setup.tab(1), Ids{kAgreeBox});
+    Installer::key(VK_SPACE);
+    ASSERT_TRUE(setup.waitControl(kAgreeBox, [](const View& v) { return v.checked(); }));
+    EXPECT_EQ(setup.tab(2), (Ids{1002, kCustomLink}));
     Installer::key(VK_RETURN);
     ASSERT_TRUE(setup.waitShown(kPathPage, true));
     // The path page's order: the box, its install button, then browse, back and close; around again.
