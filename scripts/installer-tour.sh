@@ -5,8 +5,8 @@
 #
 #   tour_installer SETUP_EXE ACCTOOL_EXE OUT_DIR [--stop-before-install]
 #
-# Pictures: OUT_DIR/installer-agreement.png, installer-path.png, installer-progress.png and
-# installer-finish.png, each the window with the margin its drop shadow covers. The product is
+# Pictures: OUT_DIR/installer-agreement.png, installer-focus.png (the focus ring after one Tab),
+# installer-path.png, installer-progress.png and installer-finish.png, each the window with the margin its drop shadow covers. The product is
 # installed into the prefix's default folder; that folder and the product's per-user entry are
 # removed first, so the custom-path link shows and nothing asks about an earlier install. Returns
 # non-zero when a page does not appear in time.
@@ -162,6 +162,10 @@ tour_steps() {
   tour_acc do --id 1001 >/dev/null
   tour_acc wait --id 1003 --state '!unavailable' >/dev/null || return 1
   tour_capture installer-agreement.png || return 1
+  # One Tab from the keyboard: the focus ring shows on the install button, the first stop.
+  python3 "$TOUR_SCRIPTS/xdesk.py" key Tab || return 1
+  tour_acc wait --id 1003 --state focused >/dev/null || { echo "tour: Tab did not reach 1003" >&2; return 1; }
+  tour_capture installer-focus.png || return 1
   # Custom-path page, through its link.
   tour_acc do --id 1004 >/dev/null
   tour_shown 2000 || { echo "tour: the custom-path page did not appear" >&2; return 1; }

@@ -3,6 +3,7 @@
 
     xdesk.py pointer X Y       moves the pointer to the root-window point (X, Y)
     xdesk.py backdrop RRGGBB   gives the root window a solid colour that compositing managers show
+    xdesk.py key KEYSYM        presses and releases a key (an X keysym name such as Tab) through XTest
 
 The display is $DISPLAY. Exit code 1 when the display cannot be opened.
 """
@@ -59,6 +60,19 @@ def main(argv):
         x11.XChangeProperty(display, root, atom, 20, 32, 0, ctypes.byref(value), 1)  # XA_PIXMAP, replace
         x11.XSetCloseDownMode.argtypes = [ctypes.c_void_p, ctypes.c_int]
         x11.XSetCloseDownMode(display, 1)  # RetainPermanent: the pixmap outlives this connection
+    elif argv[1] == "key":
+        xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        x11.XStringToKeysym.restype = ctypes.c_ulong
+        x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+        x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        code = x11.XKeysymToKeycode(display, x11.XStringToKeysym(argv[2].encode()))
+        if not code:
+            print("xdesk: no key for " + argv[2], file=sys.stderr)
+            return 1
+        xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        xtst.XTestFakeKeyEvent(display, code, 1, 0)
+        xtst.XTestFakeKeyEvent(display, code, 0, 0)
     else:
         print(__doc__, file=sys.stderr)
         return 2

@@ -66,6 +66,31 @@ void Label::paint(HDC dc, const RECT& rect, const RECT&) {
                      kLineFormat | alignment(*this));
 }
 
+bool Label::isLiveLink() const {
+    if (hasFlag(flag::transparent) || hasFlag(flag::container) || !hasDelegates(event::QueryCursor) ||
+        !(hasDelegates(event::LButtonDown) || hasDelegates(event::PrevLButtonDown)))
+        return false;
+    HCURSOR before = GetCursor();
+    EventRecord query = makeEvent(event::QueryCursor);
+    const_cast<Label*>(this)->raiseEvent(query);
+    const bool hand = GetCursor() == LoadCursorW(nullptr, IDC_HAND);
+    SetCursor(before);
+    return hand;
+}
+
+int32_t Label::accessibleRole() const {
+    return isLiveLink() ? ROLE_SYSTEM_LINK : Control::accessibleRole();
+}
+
+uint32_t Label::accessibleState() const {
+    const uint32_t state = Control::accessibleState();
+    return isLiveLink() ? state | STATE_SYSTEM_LINKED | STATE_SYSTEM_FOCUSABLE : state;
+}
+
+const wchar_t* Label::defaultActionName() const {
+    return isLiveLink() ? L"Jump" : Control::defaultActionName();
+}
+
 LinkLabel::LinkLabel() : Label(flag::kControlInitial) {
     addDelegate(event::QueryCursor, this, showHand);
     addDelegate(event::LButtonDown, this, openLink);
@@ -76,7 +101,7 @@ int32_t LinkLabel::accessibleRole() const {
 }
 
 uint32_t LinkLabel::accessibleState() const {
-    return Label::accessibleState() | STATE_SYSTEM_LINKED;
+    return Control::accessibleState() | STATE_SYSTEM_LINKED | STATE_SYSTEM_FOCUSABLE;
 }
 
 const wchar_t* LinkLabel::defaultActionName() const {

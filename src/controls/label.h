@@ -20,8 +20,16 @@ class Label : public Control {
     // The text's extent (0 by 0 without text) plus the padding.
     SIZE measure(SIZE available) override;
     void paint(HDC dc, const RECT& rect, const RECT& clip) override;
+    // A label that a script made live (it takes the mouse, handles its own press and shows the hand
+    // cursor) is a link: reachable by Tab, pressed by Enter and Space, read as "link".
+    int32_t accessibleRole() const override;
+    uint32_t accessibleState() const override;
+    const wchar_t* defaultActionName() const override;
 
   protected:
+    // Is this a label made live by a script? Asks the label's QueryCursor handlers which cursor they
+    // set, and puts the cursor back.
+    bool isLiveLink() const;
     explicit Label(uint32_t initialFlags) : Control(initialFlags) {}
 };
 

@@ -143,6 +143,11 @@ void Slider::onWheel(void* context, Control*, EventRecord& event) {
     }
 }
 
+bool Slider::keyStep(int step) {
+    setValue(value_ + step);
+    return true;
+}
+
 int32_t Slider::accessibleRole() const {
     return ROLE_SYSTEM_SLIDER;
 }

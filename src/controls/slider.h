@@ -34,6 +34,8 @@ class Slider : public Control, public StyleParts {
     bool accessibleValue(std::wstring* value) const override;
     const wchar_t* defaultActionName() const override { return nullptr; }
     bool doDefaultAction() override { return false; }
+    // Arrow keys move the value by one, as a drag to the neighbouring value would.
+    bool keyStep(int step) override;
 
     // The thumb in control-local coordinates; empty without a thumb image.
     RECT thumbRect() const override;

@@ -1,6 +1,7 @@
 // The attribute table: every attribute name XML may carry, with the kind of value its setter stores,
-// followed by the keywords that choice attributes store. An attribute's id is its row plus one, so
-// the order is fixed. Ids, names and setters all come from this one table. Constant data; any thread.
+// followed by the keywords that choice attributes store and then the attributes of the keyboard and of
+// screen readers. An attribute's id is its row plus one, so the order is fixed. Ids, names and setters all
+// come from this one table. Constant data; any thread.
 #pragma once
 
 #include <cstddef>
@@ -131,6 +132,14 @@ inline constexpr Row kTable[] = {
     {L"auto", AttributeKind::keyword},
     {L"always", AttributeKind::keyword},
     {L"never", AttributeKind::keyword},
+    // Beyond the keywords, so the ids above stay as they are: what the keyboard and screen readers read.
+    {L"tabIndex", AttributeKind::integer},
+    {L"tabStop", AttributeKind::integer},
+    {L"default", AttributeKind::integer},
+    {L"cancel", AttributeKind::integer},
+    {L"focusSkin", AttributeKind::text},
+    {L"accessibleName", AttributeKind::text},
+    {L"labelledBy", AttributeKind::text},
 };
 inline constexpr int kCount = static_cast<int>(std::size(kTable));
 
@@ -230,6 +239,13 @@ inline constexpr AttributeId url = idOf(L"url");
 inline constexpr AttributeId textspace = idOf(L"textspace");
 inline constexpr AttributeId textpadding = idOf(L"textpadding");
 inline constexpr AttributeId texteditable = idOf(L"texteditable");
+inline constexpr AttributeId tabIndex = idOf(L"tabIndex");              // keyboard order, default 0
+inline constexpr AttributeId tabStop = idOf(L"tabStop");                // 0: Tab passes over it
+inline constexpr AttributeId default_ = idOf(L"default");               // 1: Enter presses it
+inline constexpr AttributeId cancel = idOf(L"cancel");                  // 1: Escape and Alt+F4 press it
+inline constexpr AttributeId focusSkin = idOf(L"focusSkin");            // a style's own focus face
+inline constexpr AttributeId accessibleName = idOf(L"accessibleName");  // name for screen readers
+inline constexpr AttributeId labelledBy = idOf(L"labelledBy");          // layout ids whose texts name it
 inline constexpr AttributeId left = idOf(L"left");
 inline constexpr AttributeId right = idOf(L"right");
 inline constexpr AttributeId top = idOf(L"top");
@@ -243,7 +259,8 @@ inline constexpr AttributeId false_ = idOf(L"false");
 inline constexpr AttributeId auto_ = idOf(L"auto");
 inline constexpr AttributeId always = idOf(L"always");
 inline constexpr AttributeId never = idOf(L"never");
-inline constexpr AttributeId kFirstKeyword = left;  // keywords fill the table from here to its end
+inline constexpr AttributeId kFirstKeyword = left;  // keywords fill the table from here to kLastKeyword
+inline constexpr AttributeId kLastKeyword = never;
 
 }  // namespace attr
 

@@ -487,6 +487,9 @@ int32_t Control::accessibleRole() const {
 }
 
 std::wstring Control::accessibleName() const {
+    const wchar_t* given = findText(attr::accessibleName);
+    if (given && *given)
+        return given;
     const wchar_t* text = findText(attr::text);
     if (!text || !*text)
         text = getText(attr::tooltip);
@@ -507,7 +510,8 @@ uint32_t Control::accessibleState() const {
     }
     if (!hasFlag(flag::enabled))
         state |= STATE_SYSTEM_UNAVAILABLE;
-    if (hasFlag(flag::focusOnPress))
+    const int32_t* tabStop = findInt(attr::tabStop);
+    if (hasFlag(flag::focusOnPress) || (tabStop ? *tabStop != 0 : isTabStop()))
         state |= STATE_SYSTEM_FOCUSABLE;
     if (hasFlag(flag::focused) && window_ && window_->windowHandle() && GetFocus() == window_->windowHandle())
         state |= STATE_SYSTEM_FOCUSED;
@@ -546,6 +550,48 @@ bool Control::doDefaultAction() {
     click.id = event::Click;
     click.route = kRouteDirect;
     return postEvent(click);
+}
+
+bool Control::isTabStop() const {
+    switch (accessibleRole()) {
+        case ROLE_SYSTEM_PUSHBUTTON:
+        case ROLE_SYSTEM_CHECKBUTTON:
+        case ROLE_SYSTEM_LINK:
+        case ROLE_SYSTEM_TEXT:
+        case ROLE_SYSTEM_SLIDER:
+        case ROLE_SYSTEM_LIST:
+        case ROLE_SYSTEM_COMBOBOX:
+            return true;
+        case ROLE_SYSTEM_PAGETAB:
+            return hasFlag(flag::checked);
+        case ROLE_SYSTEM_RADIOBUTTON: {
+            // One stop per group of sibling radio buttons: the checked one, else the first.
+            if (hasFlag(flag::checked))
+                return true;
+            const Control* first = nullptr;
+            for (const Control* c = parent_ ? parent_->firstChild() : this; c; c = c->next_) {
+                if (c->accessibleRole() != ROLE_SYSTEM_RADIOBUTTON)
+                    continue;
+                if (c->hasFlag(flag::checked))
+                    return false;
+                if (!first)
+                    first = c;
+            }
+            return first == this;
+        }
+        default:
+            return false;
+    }
+}
+
+bool Control::keepsKey(UINT virtualKey, bool control) const {
+    if (isType(*this, L"Edit"))
+        return virtualKey != VK_TAB || control;
+    if (isType(*this, L"TextBox"))
+        return virtualKey != VK_TAB && virtualKey != VK_RETURN && virtualKey != VK_ESCAPE;
+    if (accessibleRole() == ROLE_SYSTEM_LIST)
+        return virtualKey == VK_UP || virtualKey == VK_DOWN;
+    return false;
 }
 
 void Control::accessibleChildren(std::vector<Control*>* out) const {

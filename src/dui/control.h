@@ -171,6 +171,23 @@ class Control : public Object {
     virtual int32_t childAccessibleRole() const { return 0; }
     virtual bool doChildDefaultAction(Control& /*child*/) { return false; }
 
+    // ---- Keyboard ---------------------------------------------------------------------------------
+    // What the keyboard may do with the control. The window keeps the focus order and presses; these
+    // only describe the control. UI thread only.
+
+    // Whether the Tab key stops here, before the window looks at the enabled and shown state and the
+    // "tabStop" and "tabIndex" attributes: buttons, check boxes, links, text controls, sliders, lists,
+    // combo boxes, the selected tab and the checked radio button of a group (or its first one).
+    virtual bool isTabStop() const;
+    // Whether the control uses this key itself while it has the focus, so that the window routes it as
+    // KeyDown instead of moving the focus or pressing a button: a text control keeps every key but Tab
+    // (a single-line one also gives up Enter and Escape; a multi-line one keeps Ctrl+Tab), a list keeps
+    // Up and Down.
+    virtual bool keepsKey(UINT virtualKey, bool control) const;
+    // One step by an arrow key (-1 back, +1 on) on a control with a value: a slider moves, a combo box
+    // chooses its neighbouring entry, raising what the mouse would. False when arrows do nothing here.
+    virtual bool keyStep(int /*step*/) { return false; }
+
     // The child id under which the window's accessible object names this control in events and
     // get_accChild: CHILDID_SELF for a root, otherwise a negative number unique to the control for the
     // whole run.

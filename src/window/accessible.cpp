@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cwchar>
 #include <new>
 #include <string>
 #include <utility>
@@ -359,14 +360,31 @@ STDMETHODIMP ControlAccessible::get_accName(VARIANT child, BSTR* out) {
     Control* control = nullptr;
     if (HRESULT hr = begin(out, child, &control); FAILED(hr))
         return hr;
-    if (isRoot(control)) {
+    std::wstring name = control->accessibleName();
+    if (const wchar_t* ids = control->findText(attr::labelledBy)) {
+        // Named by the texts of other controls (or its own id among them), in the order given.
+        std::wstring joined;
+        for (const wchar_t* at = ids; *at;) {
+            wchar_t* end = nullptr;
+            const long id = std::wcstol(at, &end, 10);
+            if (end == at)
+                break;
+            at = end;
+            if (Control* label = bridge_->window().controlById(static_cast<int32_t>(id)))
+                joined += label->getText(attr::text);
+        }
+        if (!joined.empty())
+            name = joined;
+    }
+    if (isRoot(control) || (name.empty() && control->accessibleRole() == ROLE_SYSTEM_TITLEBAR)) {
+        // The window, and a title bar without a caption of its own, are named by the window title.
         const int length = GetWindowTextLengthW(hwnd());
         std::wstring title(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
         title.resize(static_cast<size_t>(GetWindowTextW(hwnd(), title.data(), length + 1)));
         if (!title.empty())
             return answerText(title, out);
     }
-    return answerText(control->accessibleName(), out);
+    return answerText(name, out);
 }
 
 STDMETHODIMP ControlAccessible::get_accValue(VARIANT child, BSTR* out) {

@@ -143,11 +143,21 @@ LRESULT WindowImpl::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             // invalid and the system paints it once the queue holds nothing else.
             return 0;
         case WM_KEYDOWN:
+            if (onNavigationKey(message, wParam, lParam))
+                return 0;
             return onKey(event::PrevKeyDown, event::KeyDown, wParam, lParam);
         case WM_KEYUP:
+            if (onNavigationKey(message, wParam, lParam))
+                return 0;
             return onKey(event::PrevKeyUp, event::KeyUp, wParam, lParam);
         case WM_CHAR:
+            if (swallowChar(wParam))
+                return 0;
             return onKey(event::PrevKeyPress, event::KeyPress, wParam, lParam);
+        case WM_SYSKEYDOWN:
+            if (onNavigationKey(message, wParam, lParam))
+                return 0;
+            break;
         case WM_LBUTTONDOWN:
             return onButtonDown(true, wParam, lParam);
         case WM_RBUTTONDOWN:
@@ -181,6 +191,10 @@ LRESULT WindowImpl::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_ACTIVE && rememberedFocus_)
                 setFocusedControl(rememberedFocus_);
+            // The default processing is skipped, and with it the system focus it would give: an active
+            // window without it would get every key as a system key, so Tab and Enter need it here.
+            if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam) && GetFocus() != handle())
+                SetFocus(handle());
             return 0;
         case WM_SHOWWINDOW:
             if (wParam) {
@@ -337,6 +351,7 @@ void WindowImpl::paintTree(HDC dc, const RECT& area) {
     if (root_ && isLiveControl(root_.get())) {
         RECT bounds = root_->bounds();
         root_->paint(dc, bounds, area);
+        drawFocusRing(dc);
     }
 }
 

@@ -77,6 +77,23 @@ class WindowImpl : public WindowBase, public WindowHost {
     bool caretVisible() const { return caretVisible_; }
     RECT caretRect() const { return RECT{caretX_, caretY_, caretX_ + caretWidth_, caretY_ + caretHeight_}; }
 
+    // ---- Keyboard (window_keys.cpp) --------------------------------------------------------------
+    // Tab and Shift+Tab move the focus along focus::order; Space (on release) and Enter press the
+    // focused button or link as a click does, Enter otherwise the default button; Escape and Alt+F4
+    // press the cancel button; arrows move within radio groups and tabs and step sliders. Keys the
+    // focused control keeps (Control::keepsKey) are routed to it as before.
+    // The focus cues (the focus ring) show from the first key pressed in the window on, as the
+    // system's own focus rectangles do; mouse users never see them.
+    bool focusCuesShown() const { return focusCues_; }
+    // Presses the control as a left click on its centre does, with the same events in the same order
+    // (the mouse capture stays the system's, and the keyboard focus stays where it is).
+    void pressLikeClick(Control* control);
+    // Where the focus ring of a control is drawn, client coordinates (empty when none is drawn for it).
+    RECT focusRingRect(const Control* control) const;
+    static constexpr COLORREF kFocusRingColor = RGB(0, 84, 166);
+    static constexpr int kFocusRingGap = 1;  // white between the control and the ring
+    static constexpr int kFocusRingWidth = 2;
+
     // ---- Painting -------------------------------------------------------------------------------
     bool layered() const { return layered_; }
     const DirtyList& dirtyAreas() const { return dirty_; }
@@ -137,6 +154,16 @@ class WindowImpl : public WindowBase, public WindowHost {
     void onCaptureChanged();
     bool onSetCursor();
     void onKillFocus();
+    // Keyboard (window_keys.cpp): true when the key was spent on navigation or a press.
+    bool onNavigationKey(UINT message, WPARAM wParam, LPARAM lParam);
+    bool swallowChar(WPARAM character);
+    bool arrowKey(Control* focused, int step);
+    void pressDown(Control* control);
+    void pressUp(Control* control);
+    void cancelKeyPress();
+    void showFocusCues();
+    void invalidateFocusRing(const Control* control);
+    void drawFocusRing(HDC dc);
     void updateHover(WPARAM wParam, LPARAM lParam);
     void requestMouseTracking();
     void hideTooltip();
@@ -174,6 +201,11 @@ class WindowImpl : public WindowBase, public WindowHost {
     double lastPushMs_ = -1e9;   // when the last push went out (performance counter, ms)
     double heldSinceMs_ = 0;     // when heldBack_ last turned non-empty
     bool pushTimerArmed_ = false;
+
+    bool focusCues_ = false;
+    Control* keyPressed_ = nullptr;  // held down by Space until its release; live or checked by serial
+    uint32_t keyPressedSerial_ = 0;
+    wchar_t swallowedChar_ = 0;  // the character of a key spent on navigation, not typed
 
     AccessibleBridge accessible_{*this};  // answers WM_GETOBJECT
 };

@@ -9,6 +9,11 @@
 
 #include <algorithm>
 
+#include "window/window_events.h"
+
+using windowEvents::raise;
+using windowEvents::repaintOnState;
+
 namespace {
 
 constexpr int kTooltipCharWidth = 14;  // estimated pixels per character
@@ -16,22 +21,6 @@ constexpr int kTooltipBelowCursor = 19;
 
 POINT pointOf(LPARAM lParam) {
     return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-}
-
-// Raises the event and answers whether a handler marked it handled.
-bool raise(Control* control, int32_t id, EventRoute route, WPARAM wParam = 0, LPARAM lParam = 0) {
-    EventRecord e;
-    e.id = id;
-    e.route = route;
-    e.wParam = static_cast<int64_t>(wParam);
-    e.lParam = static_cast<int64_t>(lParam);
-    control->raiseEvent(e);
-    return e.handled != 0;
-}
-
-void repaintOnState(Control* control) {
-    if (control->hasFlag(flag::repaintOnState))
-        control->invalidate(false);
 }
 
 // One control of a hover chain as it was when a walk began.
@@ -207,6 +196,7 @@ void WindowImpl::onKillFocus() {
     Control* c = focused_;
     if (!c)
         return;
+    invalidateFocusRing(c);
     rememberedFocus_ = c;
     focused_ = nullptr;  // the focused flag stays: the control is focused again on activation
     if (isLiveControl(c))
@@ -218,7 +208,9 @@ void WindowImpl::setFocusedControl(Control* control) {
         return;
     rememberedFocus_ = nullptr;
     Control* old = focused_;
+    invalidateFocusRing(old);
     focused_ = control;
+    invalidateFocusRing(control);
     Watch watch(this);
     if (old && isLiveControl(old)) {
         old->setFlag(flag::focused, false);
@@ -370,6 +362,7 @@ void WindowImpl::forgetControl(Control* control) {
     }
     if (focused_ && isInside(focused_, control)) {
         Control* c = focused_;
+        invalidateFocusRing(c);
         rememberedFocus_ = nullptr;
         focused_ = nullptr;
         c->setFlag(flag::focused, false);

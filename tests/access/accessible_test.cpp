@@ -350,7 +350,9 @@ TEST_F(Accessibility, FocusCanBeAskedForFocusableControlsOnly) {
     ASSERT_TRUE(bringToFront(w->handle()));
     EXPECT_EQ(runAcctool(L"focus " + args + L" --id 5").exitCode, 0);
     EXPECT_TRUE(pumpUntil([&] { return w->focusedControl() == byId(w, 5); }, kDeadline));
-    EXPECT_EQ(runAcctool(L"focus " + args + L" --id 1").exitCode, 4) << "buttons never take the focus";
+    EXPECT_EQ(runAcctool(L"focus " + args + L" --id 1").exitCode, 0) << "a button takes the keyboard's focus";
+    EXPECT_TRUE(pumpUntil([&] { return w->focusedControl() == byId(w, 1); }, kDeadline));
+    EXPECT_EQ(runAcctool(L"focus " + args + L" --id 4").exitCode, 4) << "a label does not";
 }
 
 // ---- Events ---------------------------------------------------------------------------------------------

@@ -108,13 +108,16 @@ TEST(AccessibleDefaults, StatesComeFromTheFlagsAndHiddenAncestors) {
     root->addChild(plain);
     root->attach(&window);
 
-    EXPECT_EQ(button->accessibleState(), 0u);
+    // Both take the keyboard focus: the edit from a press too, the button from Tab only.
+    EXPECT_EQ(button->accessibleState(), static_cast<uint32_t>(STATE_SYSTEM_FOCUSABLE));
     EXPECT_EQ(edit->accessibleState(), static_cast<uint32_t>(STATE_SYSTEM_FOCUSABLE));
+    EXPECT_EQ(plain->accessibleState(), 0u);
     button->setFlag(flag::hover, true);
     button->setFlag(flag::pressed, true);
     button->setChecked(true);
     EXPECT_EQ(button->accessibleState(),
-              static_cast<uint32_t>(STATE_SYSTEM_HOTTRACKED | STATE_SYSTEM_PRESSED | STATE_SYSTEM_CHECKED));
+              static_cast<uint32_t>(STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_HOTTRACKED | STATE_SYSTEM_PRESSED |
+                                    STATE_SYSTEM_CHECKED));
     plain->setFlag(flag::checked, true);
     EXPECT_EQ(plain->accessibleState(), 0u) << "the checked flag means checked for the button family only";
     button->setEnabled(false);

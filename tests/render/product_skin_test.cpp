@@ -2,6 +2,7 @@
 // font and image the pages name is there, every button looks different when hovered, pressed and
 // disabled, the check box has all its faces, and the page headings and captions stay readable.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <regex>
@@ -169,4 +170,42 @@ TEST_F(ProductSkin, CaptionsAndHeadingsContrastWithWhatTheyAreDrawnOn) {
     const uint32_t secondary = paintCentre(L"button2.xml", flag::enabled | flag::visible, L"\u8FD4\u56DE");
     EXPECT_GT(grey(secondary), 0xF0) << "a white face";
     EXPECT_GT(count([&](uint32_t p) { return grey(p) < 0x60; }), 20) << "a dark caption";
+}
+
+TEST_F(ProductSkin, TheLayoutsTextColoursReachAContrastOfFourAndAHalfOnThePage) {
+    ASSERT_TRUE(surface.resize(64, 64));
+    Style* page = skin().findStyle(L"panel.xml");
+    ASSERT_NE(page, nullptr);
+    Control panel;
+    page->paint(surface.dc(), RECT{0, 0, 64, 64}, panel);
+    const uint32_t paper = pixel(surface, 32, 32);
+    // WCAG relative luminance of 8-bit sRGB channels.
+    auto luminance = [](int r, int g, int b) {
+        auto linear = [](int c) {
+            const double s = c / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
+    };
+    const double light = luminance(paper >> 16 & 0xFF, paper >> 8 & 0xFF, paper & 0xFF);
+    // Every label on a page. The title sits on the title bar, and the links' colours are the UI
+    // script's (it sets them on every hover and leave).
+    const std::regex label("<Label ([^>]*)>");
+    const std::regex colour("color=\"#([0-9A-Fa-f]{6})\"");
+    int checked = 0;
+    for (auto it = std::sregex_iterator(mainframe.begin(), mainframe.end(), label);
+         it != std::sregex_iterator(); ++it) {
+        const std::string attributes = (*it)[1].str();
+        std::smatch m;
+        if (attributes.find("font=\"Title\"") != std::string::npos ||
+            attributes.find("font=\"Link\"") != std::string::npos ||
+            !std::regex_search(attributes, m, colour))
+            continue;
+        // The skin's colour text is one hexadecimal number with red in the low byte.
+        const unsigned long v = std::stoul(m[1].str(), nullptr, 16);
+        const double text = luminance(v & 0xFF, v >> 8 & 0xFF, v >> 16 & 0xFF);
+        EXPECT_GE((light + 0.05) / (text + 0.05), 4.5) << attributes;
+        ++checked;
+    }
+    EXPECT_GE(checked, 10);
 }

@@ -148,6 +148,41 @@ bool Installer::click(int id) const {
     return true;
 }
 
+int Installer::focusedId() const {
+    if (!control(1000))
+        return 0;
+    for (const auto& [id, element] : elements_) {
+        if (acc::describe(element).state & STATE_SYSTEM_FOCUSED)
+            return id;
+    }
+    return 0;
+}
+
+std::vector<int> Installer::tab(int count, bool backward) const {
+    std::vector<int> visited;
+    for (int i = 0; i < count; ++i) {
+        const int before = focusedId();
+        key(VK_TAB, backward ? VK_SHIFT : 0);
+        int now = 0;
+        poll(
+            [&] {
+                now = focusedId();
+                return now != 0 && now != before;
+            },
+            kDeadline);
+        visited.push_back(now != before ? now : 0);
+    }
+    return visited;
+}
+
+void Installer::key(WORD virtualKey, WORD modifier) {
+    if (modifier)
+        testsupport::keyDown(modifier);
+    testsupport::pressKey(virtualKey);
+    if (modifier)
+        testsupport::keyUp(modifier);
+}
+
 HWND Installer::waitMessageBox(const std::wstring& title, DWORD timeoutMs) const {
     HWND found = nullptr;
     poll(

@@ -67,6 +67,13 @@ class Installer {
     // A real left click at the centre of the control as the tree places it; false when it is not
     // found or not shown.
     bool click(int id) const;
+    // The layout id of the control the tree says is focused; 0 when none is.
+    int focusedId() const;
+    // Presses Tab (Shift+Tab when backward) `count` times, each time until the focus has moved, and
+    // answers the layout ids focused after each press (0 where the focus did not move in time).
+    std::vector<int> tab(int count, bool backward = false) const;
+    // A key (with a modifier held) pressed and released for real.
+    static void key(WORD virtualKey, WORD modifier = 0);
 
     // A message box of this process with exactly this title, or null after the deadline.
     HWND waitMessageBox(const std::wstring& title, DWORD timeoutMs = kDeadline) const;

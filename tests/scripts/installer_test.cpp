@@ -966,3 +966,140 @@ TEST_F(InstallerTest, AProductFolderOfItsOwnShowsItsWindowAndInstallsItsFilesByt
     deleteTree(target);
     SetEnvironmentVariableW(L"TARVO_OWN_TARGET", nullptr);
 }
+
+// ---- The keyboard alone -------------------------------------------------------------------------------
+
+namespace {
+
+using Ids = std::vector<int>;
+using e2e::Installer;
+
+// The screen's pixel on the focus ring's left edge beside a control (0xFFRRGGBB).
+uint32_t ringPixel(const Installer& setup, int id) {
+    const RECT r = setup.control(id).value().facts.rect;
+    Image image;
+    const RECT spot{r.left - 3, (r.top + r.bottom) / 2, r.left - 2, (r.top + r.bottom) / 2 + 1};
+    return captureScreen(spot, &image) ? image.at(0, 0) : 0;
+}
+constexpr uint32_t kRing = 0xFF0054A6;
+
+}  // namespace
+
+TEST_F(InstallerTest, TheKeyboardAloneInstallsByDefaultWithAFocusRingThatFollowsTheKeys) {
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    EXPECT_TRUE(setup.waitIdle());
+    EXPECT_NE(ringPixel(setup, kAgreeBox), kRing) << "no ring before a key";
+
+    // The install button waits for the agreement, so Tab starts at the check box.
+    EXPECT_EQ(setup.tab(1), Ids{kAgreeBox});
+    EXPECT_TRUE(pumpUntil([&] { return ringPixel(setup, kAgreeBox) == kRing; }, e2e::kDeadline));
+    Installer::key(VK_SPACE);
+    ASSERT_TRUE(setup.waitControl(kAgreeBox, [](const View& v) { return v.checked(); }));
+    ASSERT_TRUE(setup.waitControl(kInstallButton, [](const View& v) { return v.enabled(); }));
+    // The links, the close button last (its tabIndex), then around to the install button.
+    EXPECT_EQ(setup.tab(4), (Ids{1002, kCustomLink, kCloseButton, kInstallButton}));
+    EXPECT_EQ(setup.tab(1, true), Ids{kCloseButton});
+    EXPECT_EQ(setup.tab(1), Ids{kInstallButton});
+    EXPECT_TRUE(pumpUntil([&] { return ringPixel(setup, kInstallButton) == kRing; }, e2e::kDeadline));
+    EXPECT_NE(ringPixel(setup, kAgreeBox), kRing) << "the ring left the check box";
+    screenshot(setup.window(), L"installer-focus.png");
+
+    Installer::key(VK_RETURN);
+    ASSERT_TRUE(setup.waitShown(kFinishPage, true, e2e::kInstallDeadline)) << boxes(setup);
+    // The finish page: its buttons and the close button; the hidden start-with-Windows box is skipped.
+    EXPECT_EQ(setup.tab(3), (Ids{kFinishButton, kStartProgramButton, kCloseButton}));
+    Installer::key(VK_RETURN);  // the close button, which finishes once the install is complete
+    EXPECT_EQ(setup.waitExit(), 0);
+    expectRegistered(installFolder());
+}
+
+TEST_F(InstallerTest, TheKeyboardAloneInstallsIntoATypedPath) {
+    const std::wstring target = L"C:\\E2E Target\\";
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    // The agreement first: the path page's install button waits for it too.
+    EXPECT_EQ(setup.tab(1), Ids{kAgreeBox});
+    Installer::key(VK_SPACE);
+    ASSERT_TRUE(setup.waitControl(kAgreeBox, [](const View& v) { return v.checked(); }));
+    EXPECT_EQ(setup.tab(2), (Ids{1002, kCustomLink}));
+    Installer::key(VK_RETURN);
+    ASSERT_TRUE(setup.waitShown(kPathPage, true));
+    // The path page's order: the box, its install button, then browse, back and close; around again.
+    EXPECT_EQ(setup.tab(6),
+              (Ids{kPathBox, kStartButton, kBrowseButton, kBackButton, kCloseButton, kPathBox}));
+    e2e::pressWithControl('A');
+    pressKey(VK_BACK);
+    e2e::typeText(target);
+    ASSERT_TRUE(setup.waitValue(kPathBox, target));
+    EXPECT_EQ(setup.tab(1), Ids{kStartButton}) << "Tab leaves the text box";
+    Installer::key(VK_RETURN);
+    ASSERT_TRUE(setup.waitShown(kFinishPage, true, e2e::kInstallDeadline)) << boxes(setup);
+    Installer::key(VK_RETURN);  // the finish button is the page's default
+    EXPECT_EQ(setup.waitExit(), 0);
+    expectRegistered(target);
+}
+
+TEST_F(InstallerTest, EscapeAndAltF4AskToCloseAndTheQuestionIsAnsweredByKeyboard) {
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    EXPECT_TRUE(setup.waitIdle());
+    Installer::key(VK_ESCAPE);
+    HWND box = setup.waitMessageBox(L"退出安装程序");
+    ASSERT_NE(box, nullptr);
+    // A screen reader can still read the window behind the question.
+    acc::Element root;
+    ASSERT_TRUE(acc::clientElement(setup.window(), &root));
+    EXPECT_EQ(acc::describe(root).name, e2e::kTitle);
+    EXPECT_EQ(setup.control(kCloseButton).value().facts.name, L"关闭");
+    Installer::key(VK_TAB);  // Yes to No
+    Installer::key(VK_RETURN);
+    ASSERT_TRUE(waitWindowGone(box, e2e::kDeadline));
+    EXPECT_TRUE(IsWindowVisible(setup.window())) << "No keeps the installer";
+
+    Installer::key(VK_F4, VK_MENU);
+    box = setup.waitMessageBox(L"退出安装程序");
+    ASSERT_NE(box, nullptr) << "Alt+F4 asks the same";
+    Installer::key(VK_RETURN);  // Yes
+    EXPECT_EQ(setup.waitExit(), 0);
+    expectNothingRegistered();
+}
+
+TEST_F(InstallerTest, EveryControlIsNamedForAScreenReaderAndTheActiveOnesAreFocusable) {
+    Installer setup(setupExe());
+    ASSERT_NO_FATAL_FAILURE(open(setup));
+    struct Expected {
+        int id;
+        const char* role;
+        const wchar_t* name;
+        bool focusable;
+    };
+    const Expected expected[] = {
+        {3, "titlebar", e2e::kTitle, false},
+        {kCloseButton, "pushbutton", L"关闭", true},
+        {kInstallButton, "pushbutton", L"立即安装", true},
+        {kAgreeBox, "checkbutton", L"我已阅读并同意《用户许可协议》", true},
+        {1002, "link", L"《用户许可协议》", true},
+        {kCustomLink, "link", L"自定义安装", true},
+        {kPathBox, "text", L"安装位置", true},
+        {kBrowseButton, "pushbutton", L"浏览...", true},
+        {kBackButton, "pushbutton", L"返回", true},
+        {kStartButton, "pushbutton", L"开始安装", true},
+        {3001, "progressbar", L"正在安装 Vozizavuv", false},
+        {kFinishButton, "pushbutton", L"完成", true},
+        {kStartProgramButton, "pushbutton", L"立即体验", true},
+        {5001, "statictext", L"Ver: 9.0.4.6", false},
+    };
+    for (const Expected& e : expected) {
+        std::optional<View> view = setup.control(e.id);
+        ASSERT_TRUE(view) << e.id;
+        EXPECT_EQ(narrow(view->facts.roleName), e.role) << e.id;
+        EXPECT_EQ(view->facts.name, e.name) << e.id;
+        EXPECT_EQ((view->facts.state & STATE_SYSTEM_FOCUSABLE) != 0, e.focusable) << e.id;
+    }
+    Installer::key(VK_ESCAPE);
+    HWND box = setup.waitMessageBox(L"退出安装程序");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(e2e::answer(box, IDYES));
+    EXPECT_EQ(setup.waitExit(), 0);
+}
