@@ -340,11 +340,13 @@ void checkGrids(const std::string& path, const XmlText& xml, rapidxml::xml_node<
             int w = 0, h = 0;
             if (file == skin.files.end() || !imageSize(file->second, &w, &h))
                 continue;
-            if (m[0] + m[2] > w || m[1] + m[3] > h)
+            if (m[0] + m[2] > w || m[1] + m[3] > h) {
                 findings->warning(path, xml.lineOf(g->name()),
                                   grid + " \"" + g->value() + "\" is larger than " + a->name() + " \"" +
                                       a->value() + "\" (" + std::to_string(w) + "x" + std::to_string(h) +
                                       "): its middle and edges are not drawn");
+                break;  // once a grid
+            }
         }
     }
 }
