@@ -103,7 +103,7 @@ printf '<font face="An Extremely Long Font Face Name Here"/>\n<font name="Wide" 
   >>"$m/skin/font.xml"
 printf '\xff\xd8\xff\xe0\x00\x04\x00\x00\xff\xc0\x00\x11\x08\x00\x05\x00\x06\x03\x01\x22\x00' >"$m/skin/bar.jpg"
 printf 'GIF89a\x04\x00\x01\x00\x00\x00\x00;' >"$m/skin/bar.gif"
-sed -i -e 's/<Label id="1002"/<Label id="1002" dock="middle" width="2147483648" padding="1,2"/' -e '3a\
+sed -i -e 's/<Label id="1002"/<Label id="1002" visible="true" dock="middle" width="2147483648" padding="1,2"/' -e '3a\
     <ProgressBar id="1003" progressimg="bar.jpg" progressScaleGrid="0,4,0,4" progressbkimg="bar.gif" progressbkScaleGrid="2,0,2,0"/>' \
   "$m/layouts/own.xml"
 expect_rc 0 "$tarvo" check "$m"
@@ -112,9 +112,9 @@ for want in "/skin/own_button.xml:2: warning: textColor=\"#FFF\" is not a colour
   "/skin/font.xml:2: warning: <font> has no name" "/skin/font.xml:2: warning: face \"An Extremely.* longer than 31" \
   "/layouts/own.xml:3: warning: dock=\"middle\" is not one of left, right" \
   "/layouts/own.xml:3: warning: width=\"2147483648\" is outside the 32-bit range" \
-  "/layouts/own.xml:3: warning: padding=\"1,2\" needs 4 numbers" \
+  "/layouts/own.xml:3: warning: padding=\"1,2\" needs 4 numbers" "/layouts/own.xml:3: warning: visible=\"true\" is neither" \
   "/layouts/own.xml:4: warning: progressScaleGrid \"0,4,0,4\" is larger than progressimg \"bar.jpg\" \(6x5\)" \
-  "mistakes: 0 errors, 8 warnings"; do
+  "mistakes: 0 errors, 9 warnings"; do
   expect_out "$want"
 done
 {

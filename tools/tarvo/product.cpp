@@ -365,6 +365,8 @@ void checkAttributes(const std::string& path, const XmlText& xml, rapidxml::xml_
         }
         if (name != "id" && attributeKinds().count(name))
             checkValue(path, line, name, attributeKinds().at(name), value, findings);
+        else if (isFlagAttribute(name) && value != "0" && value != "1")
+            findings->warning(path, line, name + "=\"" + value + "\" is neither 1 nor 0: it reads as 0");
         if (namesImage(name) || name == "imagelist") {
             checkImage(path, line, name, value, skin, findings);
         } else if (name == "style" && layout && !skin.entries.count(value)) {
@@ -461,13 +463,13 @@ void checkSkin(const fs::path& dir, const packtool::WalkedFolder& walked, Skin* 
         if (parseXml(fontPath, text, &xml, &doc, findings)) {
             for (auto* n = doc.first_node(); n; n = n->next_sibling()) {
                 const int line = xml.lineOf(n->name());
-                // The engine reads these two names in any case and keeps 31 UTF-16 units of a face.
-                if (auto* a = n->first_attribute("name", 0, false))
+                // The engine skips a font without a name and keeps 31 UTF-16 units of a face.
+                if (auto* a = n->first_attribute("name"))
                     skin->fonts.insert(a->value());
                 else
                     findings->warning(fontPath, line,
                                       "<" + std::string(n->name()) + "> has no name: the font is skipped");
-                if (auto* face = n->first_attribute("face", 0, false)) {
+                if (auto* face = n->first_attribute("face")) {
                     const std::size_t units = packtool::utf8ToUtf16(face->value()).value_or(u"").size();
                     if (units > 31)
                         findings->warning(fontPath, xml.lineOf(face->name()),
