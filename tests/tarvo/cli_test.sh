@@ -95,6 +95,35 @@ expect_out "out.exe: cannot write into the folder .*/no/such/folder"
 expect_rc 1 "$tarvo" check "$work/syntax"
 expect_out "1 error"
 
+# ---- check: mistakes the engine survives (warnings, exit 0) and nesting it refuses (an error) ----------
+m=$work/mistakes
+rm -rf "$m" && cp -r "$own" "$m"
+sed -i 's/textColor="#FFFFFF"/textColor="#FFF" scaleGrid="10,2,10,2"/' "$m/skin/own_button.xml"
+printf '<font face="An Extremely Long Font Face Name Here"/>\n<font name="Wide" face="微软雅黑微软雅黑微软雅黑微软雅黑微软雅黑"/>\n' \
+  >>"$m/skin/font.xml"
+printf '\xff\xd8\xff\xe0\x00\x04\x00\x00\xff\xc0\x00\x11\x08\x00\x05\x00\x06\x03\x01\x22\x00' >"$m/skin/bar.jpg"
+printf 'GIF89a\x04\x00\x01\x00\x00\x00\x00;' >"$m/skin/bar.gif"
+sed -i -e 's/<Label id="1002"/<Label id="1002" visible="true" dock="middle" width="2147483648" padding="1,2"/' -e '3a\
+    <ProgressBar id="1003" progressimg="bar.jpg" progressScaleGrid="0,4,0,4" progressbkimg="bar.gif" progressbkScaleGrid="2,0,2,0"/>' \
+  "$m/layouts/own.xml"
+expect_rc 0 "$tarvo" check "$m"
+for want in "/skin/own_button.xml:2: warning: textColor=\"#FFF\" is not a colour" \
+  "/skin/own_button.xml:2: warning: scaleGrid \"10,2,10,2\" is larger than upSkin \"own_button.png\" \(16x16\)" \
+  "/skin/font.xml:2: warning: <font> has no name" "/skin/font.xml:2: warning: face \"An Extremely.* longer than 31" \
+  "/layouts/own.xml:3: warning: dock=\"middle\" is not one of left, right" \
+  "/layouts/own.xml:3: warning: width=\"2147483648\" is outside the 32-bit range" \
+  "/layouts/own.xml:3: warning: padding=\"1,2\" needs 4 numbers" "/layouts/own.xml:3: warning: visible=\"true\" is neither" \
+  "/layouts/own.xml:4: warning: progressScaleGrid \"0,4,0,4\" is larger than progressimg \"bar.jpg\" \(6x5\)" \
+  "mistakes: 0 errors, 9 warnings"; do
+  expect_out "$want"
+done
+{
+  for _ in $(seq 300); do echo "<Canvas>"; done
+  for _ in $(seq 300); do echo "</Canvas>"; done
+} >"$m/layouts/deep.xml"
+expect_rc 1 "$tarvo" check "$m"
+expect_out "/layouts/deep.xml:257: error: malformed XML: element nesting too deep"
+
 if [ $failures -ne 0 ]; then
   echo "$failures failure(s)"
   exit 1

@@ -7,6 +7,11 @@ extern "C" {
 #include <rapidxml.hpp>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -15,6 +20,7 @@ extern "C" {
 
 #include "dui/attribute_table.h"
 #include "pack/pack_archive.h"
+#include "render/xml_depth.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -51,8 +57,8 @@ const std::set<std::string> kStyleTypes = {
     "Background", "Button",           "CheckButton", "ComboBox", "Edit",          "Slider", "ToggleButton",
     "IconButton", "ToggleIconButton", "ScrollBar",   "ButtonEx", "CheckButtonEx", "Style"};
 // Text attributes that hold something other than an image name.
-const std::set<std::string> kNotImages = {"tooltip", "style",   "text", "font",
-                                          "offText", "grayTip", "url",  "imagelist"};
+const std::set<std::string> kNotImages = {"tooltip", "style", "text",      "font",           "offText",
+                                          "grayTip", "url",   "imagelist", "accessibleName", "labelledBy"};
 
 std::string ascii(std::wstring_view w) {
     return std::string(w.begin(), w.end());
@@ -135,6 +141,7 @@ bool parseXml(const std::string& path, const std::string& text, XmlText* xml,
     xml->buffer.assign(text.begin(), text.end());
     xml->buffer.push_back('\0');
     try {
+        xmlguard::checkDepth(xml->buffer.data());  // the engine refuses such a document outright
         doc->parse<rapidxml::parse_no_entity_translation>(xml->buffer.data());
     } catch (const rapidxml::parse_error& e) {
         findings->error(path, xml->lineOf(e.where<char>()), std::string("malformed XML: ") + e.what());
@@ -145,8 +152,59 @@ bool parseXml(const std::string& path, const std::string& text, XmlText* xml,
 
 struct Skin {
     std::set<std::string> entries;
+    std::map<std::string, fs::path> files;  // entry name -> file, for image sizes
     std::set<std::string> fonts;
 };
+
+// Width and height from the header of a PNG, JPEG, GIF or BMP file; false when the file is none of
+// these or too short to tell.
+bool imageSize(const fs::path& file, int* w, int* h) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<unsigned char> d(64 * 1024);
+    in.read(reinterpret_cast<char*>(d.data()), static_cast<std::streamsize>(d.size()));
+    d.resize(static_cast<std::size_t>(in.gcount()));
+    auto be16 = [&](std::size_t i) { return d[i] << 8 | d[i + 1]; };
+    auto le16 = [&](std::size_t i) { return d[i] | d[i + 1] << 8; };
+    auto le32 = [&](std::size_t i) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(le16(i)) | le16(i + 2) << 16);
+    };
+    if (d.size() >= 24 && std::memcmp(d.data(), "\x89PNG\r\n\x1a\n", 8) == 0 &&
+        std::memcmp(&d[12], "IHDR", 4) == 0) {
+        *w = be16(16) << 16 | be16(18);
+        *h = be16(20) << 16 | be16(22);
+        return *w >= 0 && *h >= 0;
+    }
+    if (d.size() >= 10 &&
+        (std::memcmp(d.data(), "GIF87a", 6) == 0 || std::memcmp(d.data(), "GIF89a", 6) == 0)) {
+        *w = le16(6), *h = le16(8);
+        return true;
+    }
+    if (d.size() >= 26 && d[0] == 'B' && d[1] == 'M') {
+        if (le32(14) == 12) {  // the old core header: 16-bit sizes
+            *w = le16(18), *h = le16(20);
+        } else {
+            *w = std::abs(le32(18)), *h = std::abs(le32(22));  // negative height: top-down rows
+        }
+        return true;
+    }
+    if (d.size() >= 4 && d[0] == 0xFF && d[1] == 0xD8) {
+        for (std::size_t i = 2; i + 9 < d.size();) {
+            if (d[i] != 0xFF)
+                return false;
+            const int marker = d[i + 1];
+            if (marker == 0xFF) {
+                ++i;
+                continue;
+            }
+            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+                *h = be16(i + 5), *w = be16(i + 7);
+                return true;
+            }
+            i += 2 + be16(i + 2);
+        }
+    }
+    return false;
+}
 
 void checkImage(const std::string& path, int line, const std::string& attribute, const std::string& value,
                 const Skin& skin, Findings* findings) {
@@ -163,9 +221,140 @@ void checkImage(const std::string& path, int line, const std::string& attribute,
         findings->error(path, line, attribute + " names the image \"" + value + "\", which is not in skin/");
 }
 
+// Reads up to `count` comma-separated integers as the engine's setters do (src/dui/setters.cpp,
+// scanIntegers: "%d" each, white space before the sign allowed); answers how many were read. `wide`
+// is set when one of them does not fit in 32 bits (the engine wraps it).
+int readIntegers(const std::string& text, int count, std::vector<long long>* out, bool* wide) {
+    const char* p = text.c_str();
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) {
+            if (*p != ',')
+                return i;
+            ++p;
+        }
+        while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\v' || *p == '\f') ++p;
+        const char* start = p;
+        if (*p == '+' || *p == '-')
+            ++p;
+        if (*p < '0' || *p > '9')
+            return i;
+        while (*p >= '0' && *p <= '9') ++p;
+        errno = 0;
+        const long long v = std::strtoll(std::string(start, p).c_str(), nullptr, 10);
+        if (errno == ERANGE || v > INT32_MAX || v < INT32_MIN)
+            *wide = true;
+        out->push_back(v);
+    }
+    return count;
+}
+
+bool isKeyword(const std::string& word) {
+    for (const attr::Row& row : attr::kTable) {
+        if (row.kind == AttributeKind::keyword && ascii(row.name) == word)
+            return true;
+    }
+    return false;
+}
+
+std::string keywordList() {
+    std::string list;
+    for (const attr::Row& row : attr::kTable) {
+        if (row.kind == AttributeKind::keyword)
+            list += (list.empty() ? "" : ", ") + ascii(row.name);
+    }
+    return list;
+}
+
+// A value its setter cannot read: the engine stores 0 (or wraps a number too wide) and goes on.
+void checkValue(const std::string& path, int line, const std::string& name, AttributeKind kind,
+                const std::string& value, Findings* findings) {
+    const std::string quoted = name + "=\"" + value + "\"";
+    if (kind == AttributeKind::choice) {
+        if (!isKeyword(value))
+            findings->warning(path, line, quoted + " is not one of " + keywordList() + ": it reads as none");
+        return;
+    }
+    if (kind == AttributeKind::color) {
+        static const std::regex colour("^#[0-9A-Fa-f]{6}$");
+        if (!std::regex_match(value, colour))
+            findings->warning(path, line,
+                              quoted + " is not a colour \"#RRGGBB\": it reads as another colour");
+        return;
+    }
+    const int want = kind == AttributeKind::integer ? 1
+                     : kind == AttributeKind::size  ? 2
+                     : kind == AttributeKind::rect  ? 4
+                                                    : 0;
+    if (want == 0)
+        return;
+    std::vector<long long> numbers;
+    bool wide = false;
+    const int got = readIntegers(value, want, &numbers, &wide);
+    if (got < want) {
+        findings->warning(
+            path, line,
+            quoted +
+                (want == 1 ? " is not a number"
+                           : " needs " + std::to_string(want) + " numbers separated by commas") +
+                ": the missing ones read as 0");
+    } else if (wide) {
+        findings->warning(path, line, quoted + " is outside the 32-bit range: it wraps to another number");
+    }
+}
+
+// The nine-grid that cuts an image attribute's image, or "" for none: "scaleGrid" cuts the state
+// skins and "img"; "thumbScaleGrid", "progressScaleGrid" and every other *ScaleGrid of the attribute
+// table cut the images named with its prefix (the longest prefix wins: "progressbkimg" is
+// "progressbkScaleGrid"'s). Icons, scroll arrows and strips are drawn without one.
+std::string gridOf(const std::string& image) {
+    if (image.ends_with("Icon") || image.ends_with("icon") || image.find("Arrow") != std::string::npos)
+        return "";
+    std::string owner = image == "img" || image.ends_with("Skin") ? "scaleGrid" : "";
+    std::size_t longest = 0;
+    for (const auto& [name, kind] : attributeKinds()) {
+        if (kind != AttributeKind::rect || !name.ends_with("ScaleGrid"))
+            continue;
+        const std::string prefix = name.substr(0, name.size() - std::strlen("ScaleGrid"));
+        if (prefix.size() > longest && image.starts_with(prefix))
+            owner = name, longest = prefix.size();
+    }
+    return owner;
+}
+
+// Warns when a nine-grid's margins are wider or taller than an image it cuts: the engine then draws
+// the middle and the edges of nothing.
+void checkGrids(const std::string& path, const XmlText& xml, rapidxml::xml_node<char>* node, const Skin& skin,
+                Findings* findings) {
+    for (auto* g = node->first_attribute(); g; g = g->next_attribute()) {
+        const std::string grid = g->name();
+        if (!grid.ends_with("ScaleGrid") && !grid.ends_with("scaleGrid"))
+            continue;
+        std::vector<long long> m;
+        bool wide = false;
+        if (readIntegers(g->value(), 4, &m, &wide) < 4 || wide)
+            continue;  // reported as a value
+        for (auto* a = node->first_attribute(); a; a = a->next_attribute()) {
+            if (!namesImage(a->name()) || gridOf(a->name()) != grid)
+                continue;
+            auto file = skin.files.find(a->value());
+            int w = 0, h = 0;
+            if (file == skin.files.end() || !imageSize(file->second, &w, &h))
+                continue;
+            if (m[0] + m[2] > w || m[1] + m[3] > h) {
+                findings->warning(path, xml.lineOf(g->name()),
+                                  grid + " \"" + g->value() + "\" is larger than " + a->name() + " \"" +
+                                      a->value() + "\" (" + std::to_string(w) + "x" + std::to_string(h) +
+                                      "): its middle and edges are not drawn");
+                break;  // once a grid
+            }
+        }
+    }
+}
+
 // Checks one element's attributes against the setter table and the skin.
 void checkAttributes(const std::string& path, const XmlText& xml, rapidxml::xml_node<char>* node,
                      const Skin& skin, bool layout, Findings* findings) {
+    checkGrids(path, xml, node, skin, findings);
     for (auto* a = node->first_attribute(); a; a = a->next_attribute()) {
         const std::string name = a->name(), value = a->value();
         const int line = xml.lineOf(a->name());
@@ -174,6 +363,10 @@ void checkAttributes(const std::string& path, const XmlText& xml, rapidxml::xml_
                               "unknown attribute \"" + name + "\" on <" + node->name() + "> is ignored");
             continue;
         }
+        if (name != "id" && attributeKinds().count(name))
+            checkValue(path, line, name, attributeKinds().at(name), value, findings);
+        else if (isFlagAttribute(name) && value != "0" && value != "1")
+            findings->warning(path, line, name + "=\"" + value + "\" is neither 1 nor 0: it reads as 0");
         if (namesImage(name) || name == "imagelist") {
             checkImage(path, line, name, value, skin, findings);
         } else if (name == "style" && layout && !skin.entries.count(value)) {
@@ -256,7 +449,10 @@ void checkLayouts(const fs::path& dir, const packtool::WalkedFolder& layouts, co
 
 // Reads font.xml's names and checks every style entry of the skin.
 void checkSkin(const fs::path& dir, const packtool::WalkedFolder& walked, Skin* skin, Findings* findings) {
-    for (const packtool::WalkedFile& f : walked.files) skin->entries.insert(f.name);
+    for (const packtool::WalkedFile& f : walked.files) {
+        skin->entries.insert(f.name);
+        skin->files[f.name] = f.path;
+    }
     const std::string fontPath = label(dir / "font.xml");
     std::string text;
     if (!skin->entries.count("font.xml")) {
@@ -266,8 +462,20 @@ void checkSkin(const fs::path& dir, const packtool::WalkedFolder& walked, Skin* 
         rapidxml::xml_document<char> doc;
         if (parseXml(fontPath, text, &xml, &doc, findings)) {
             for (auto* n = doc.first_node(); n; n = n->next_sibling()) {
+                const int line = xml.lineOf(n->name());
+                // The engine skips a font without a name and keeps 31 UTF-16 units of a face.
                 if (auto* a = n->first_attribute("name"))
                     skin->fonts.insert(a->value());
+                else
+                    findings->warning(fontPath, line,
+                                      "<" + std::string(n->name()) + "> has no name: the font is skipped");
+                if (auto* face = n->first_attribute("face")) {
+                    const std::size_t units = packtool::utf8ToUtf16(face->value()).value_or(u"").size();
+                    if (units > 31)
+                        findings->warning(fontPath, xml.lineOf(face->name()),
+                                          "face \"" + std::string(face->value()) +
+                                              "\" is longer than 31 characters: it is cut short");
+                }
             }
         }
     }
