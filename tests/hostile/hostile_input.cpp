@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "dui/checked.h"
+#include "dui/context_parts.h"
 #include "dui/control.h"
 #include "dui/loader.h"
 #include "app/startup.h"
@@ -246,13 +247,13 @@ void* packed(const std::map<std::wstring, std::string>& entries, std::size_t* si
 void loadSkin(const std::map<std::wstring, std::string>& entries) {
     std::size_t size = 0;
     void* bytes = packed(entries, &size);
-    uiContext()->skin->loadSkinArchive(bytes, size, nullptr);
+    uiParts()->skin->loadSkinArchive(bytes, size, nullptr);
 }
 
 void loadLayoutArchive(const std::map<std::wstring, std::string>& entries) {
     std::size_t size = 0;
     void* bytes = packed(entries, &size);
-    uiContext()->layouts->adopt(bytes, size, nullptr);
+    uiParts()->layouts->adopt(bytes, size, nullptr);
 }
 
 // ---- Driving one control tree in a real window -------------------------------------------------
@@ -650,8 +651,8 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%s\n", failed ? "hostile input: FAILED" : "hostile input: no failure");
     std::fflush(stdout);
     destroyThreadWindows();
-    if (uiContext()->skin)
-        uiContext()->skin->clearSkin();
+    if (uiParts() && uiParts()->skin)
+        uiParts()->skin->clearSkin();
     destroyUiContextStep();
     return failed ? 1 : 0;
 }
