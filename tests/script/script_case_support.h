@@ -53,9 +53,10 @@ inline void runLuaCases(lua_State* L, const std::string& file, const char* pream
     std::string error;
     ASSERT_TRUE(runChunk(L, uiGlue(), "=UI.lua glue", &error)) << error;
     ASSERT_TRUE(runChunk(L, readText(sourcePath("lua/framework.lua")), "=framework.lua", &error)) << error;
-    if (preamble)
+    if (preamble) {
         ASSERT_TRUE(runChunk(L, readText(sourcePath(preamble)), std::string("@") + preamble, &error))
             << error;
+    }
     std::string text = readText(sourcePath(file.c_str()));
     ASSERT_FALSE(text.empty()) << file;
     ASSERT_TRUE(runChunk(L, text, "@" + file, &error)) << error;
