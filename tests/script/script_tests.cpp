@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "dui/checked.h"
 #include "dui/control.h"
 #include "dui/delegate.h"
 #include "dui/panels.h"
@@ -514,6 +515,9 @@ int luaDestroy(lua_State* L) {
         g_owned.erase(it);
         control->detach();
         delete control;
+        // In a checked build the freed cell waits in quarantine; hand it back now, as a release build
+        // does at once, so a case can see the cell reused.
+        dui::flushSmallQuarantine();
         break;
     }
     return 0;

@@ -96,8 +96,7 @@ TEST_F(EditInput, CjkAndCharactersBeyondTheBasicPlaneArriveThroughWmChar) {
 TEST_F(EditInput, TypingReplacesTheSelectionAndControlCharactersTypeNothing) {
     e->setText(L"one two");
     clickLine(0, 2);
-    press(VK_TAB);
-    press(VK_DELETE);
+    press(VK_DELETE);  // (Tab moves the focus on: the keyboard tests cover it)
     pressWithControl('B');
     SendMessageW(window->windowHandle(), WM_CHAR, 0x7F, 1);  // Ctrl+Backspace on Windows
     EXPECT_EQ(e->getText(), L"one two");

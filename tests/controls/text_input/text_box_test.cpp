@@ -51,10 +51,9 @@ TEST_F(TextBoxInput, TypingAndDeletingRaiseValueChangeForEachKey) {
     EXPECT_EQ(box->caret(), 7);
     press(VK_RIGHT);
     EXPECT_EQ(box->caret(), 8);
-    press(VK_HOME);  // no Home, End or Delete in a TextBox; Enter, Tab, Ctrl letters and DEL type nothing
-    press(VK_DELETE);
+    press(VK_HOME);  // no Home, End or Delete in a TextBox; Enter, Ctrl letters and DEL type nothing
+    press(VK_DELETE);  // (Tab moves the focus on: the keyboard tests cover it)
     press(VK_RETURN);
-    press(VK_TAB);
     pressWithControl('B');
     SendMessageW(window->windowHandle(), WM_CHAR, 0x7F, 1);  // Ctrl+Backspace on Windows
     EXPECT_EQ(box->caret(), 8);
