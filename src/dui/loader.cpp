@@ -72,12 +72,21 @@ bool loadLayouts(const wchar_t* resourceName) {
     return parts->layouts->open(currentFileSystem(), resourceName);
 }
 
-Control* loadLayout(const wchar_t* entryName) {
+namespace {
+
+// The layout entry's text from the layout store, or null when there is no store or no such entry.
+unique_entry extractLayout(const wchar_t* entryName, std::size_t* size) {
     UiParts* parts = uiParts();
     if (!parts || !parts->layouts)
-        return nullptr;
+        return unique_entry();
+    return parts->layouts->extract(entryName, size);
+}
+
+}  // namespace
+
+Control* loadLayout(const wchar_t* entryName) {
     std::size_t size = 0;
-    unique_entry entry = parts->layouts->extract(entryName, &size);
+    unique_entry entry = extractLayout(entryName, &size);
     if (!entry)
         return nullptr;
     return buildLayout(static_cast<const char*>(entry.get()), size);
@@ -89,11 +98,8 @@ Control* buildLayout(const char* utf8, std::size_t size) {
 
 Control* loadLayoutReporting(const wchar_t* entryName, std::wstring* error) {
     error->clear();
-    UiParts* parts = uiParts();
-    if (!parts || !parts->layouts)
-        return nullptr;
     std::size_t size = 0;
-    unique_entry entry = parts->layouts->extract(entryName, &size);
+    unique_entry entry = extractLayout(entryName, &size);
     if (!entry)
         return nullptr;
     const char* utf8 = static_cast<const char*>(entry.get());
