@@ -19,6 +19,11 @@
 namespace e2e {
 
 constexpr wchar_t kTitle[] = L"veze安装程序";
+// What the sample product's installer registers and runs, as both the installer's and the uninstaller's
+// tests check it.
+constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DuvureVEdadiz";
+constexpr wchar_t kComponentsKey[] = L"Software\\TarvoSample\\Components";
+constexpr wchar_t kProgram[] = L"TarvoVirtualCameraUI.exe";
 constexpr DWORD kStartDeadline = 30000;
 constexpr DWORD kDeadline = 10000;
 constexpr DWORD kInstallDeadline = 120000;

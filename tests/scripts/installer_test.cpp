@@ -18,18 +18,18 @@
 using namespace testsupport;
 using e2e::Installer;
 using e2e::View;
+using e2e::kComponentsKey;
+using e2e::kProgram;
+using e2e::kUninstallKey;
 
 namespace {
 
 constexpr wchar_t kProductKey[] = L"Software\\DuvureVEdadiz";
-constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DuvureVEdadiz";
 constexpr wchar_t kPolicyKey[] =
     L"SOFTWARE\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\"
     L"{0D4E5A61-3C2B-4F7A-9E18-2B6C7D8E9F01}";
 constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kComponentsKey[] = L"Software\\TarvoSample\\Components";
 constexpr wchar_t kOldServerKey[] = L"CLSID\\{7A2C9E41-5B3D-4C6E-8F10-A1B2C3D4E5F6}";
-constexpr wchar_t kProgram[] = L"TarvoVirtualCameraUI.exe";
 constexpr wchar_t kRestartMarker[] = L"tarvovirtualcamera_restart";
 
 // Control ids of the installer's window.

@@ -23,14 +23,14 @@
 using namespace testsupport;
 using e2e::Installer;
 using e2e::View;
+using e2e::kComponentsKey;
+using e2e::kProgram;
+using e2e::kUninstallKey;
 
 namespace {
 
 constexpr wchar_t kUninstallTitle[] = L"veze卸载程序";
 constexpr wchar_t kCopyName[] = L"tarvo_unins000.exe";
-constexpr wchar_t kProgram[] = L"TarvoVirtualCameraUI.exe";
-constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DuvureVEdadiz";
-constexpr wchar_t kComponentsKey[] = L"Software\\TarvoSample\\Components";
 constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kRunningRefusal[] = L"检测到Tarvo安装或卸载程序正在运行，请结束后重试。";
 
