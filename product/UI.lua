@@ -1,245 +1,5 @@
--- UI script: the framework glue the native bridge calls by name, then the installer's own window.
-
----------------------------------------------------------------------------------------------------
--- Framework glue. The native side passes the registry table (__window, __timer, __control) as the
--- first argument; these functions are the only ones that read or write those tables.
----------------------------------------------------------------------------------------------------
-
--- Control event handlers: tbl maps an event id to the list of script handlers in order.
-function lua_addHandler(tbl, msg, func)
-  local list = tbl[msg]
-  if list then
-    list[#list + 1] = func
-    return
-  end
-  tbl[msg] = { func }
-  return true
-end
-
-function lua_removeHandler(tbl, msg, func)
-  local list = tbl[msg]
-  if not list then
-    return true
-  end
-  for i = 1, #list do
-    if list[i] == func then
-      table.remove(list, i)
-      break
-    end
-  end
-  if #list == 0 then
-    tbl[msg] = nil
-    return true
-  end
-end
-
--- Runs the handlers registered when the call began: a handler may add or remove handlers meanwhile.
-function lua_invokeHandlers(tbl, sender, msg, wparam, lparam)
-  local list = tbl[msg]
-  if not list then
-    return
-  end
-  local handlers = {}
-  for i = 1, #list do
-    handlers[i] = list[i]
-  end
-  for i = 1, #handlers do
-    if handlers[i](sender, msg, wparam, lparam) then
-      return true
-    end
-  end
-end
-
--- Windows: a sequence of {window table, handle, message handler}.
-function lua_addWindow(tbl, obj, handle)
-  tbl[#tbl + 1] = { obj, handle }
-end
-
-function lua_removeWindow(tbl, handle)
-  for i = 1, #tbl do
-    if tbl[i][2] == handle then
-      table.remove(tbl, i)
-      return
-    end
-  end
-end
-
-function lua_queryWindow(tbl, handle)
-  for i = 1, #tbl do
-    if tbl[i][2] == handle then
-      return tbl[i][1]
-    end
-  end
-end
-
-function lua_queryWindowHandle(tbl, obj)
-  for i = 1, #tbl do
-    if tbl[i][1] == obj then
-      return tbl[i][2]
-    end
-  end
-  return 0
-end
-
-function lua_setMessageHandler(tbl, obj, func)
-  for i = 1, #tbl do
-    if tbl[i][1] == obj then
-      tbl[i][3] = func
-      return
-    end
-  end
-end
-
-function lua_invokeMessageHandler(tbl, obj, param)
-  for i = 1, #tbl do
-    if tbl[i][1] == obj then
-      if not tbl[i][3] then
-        return 0
-      end
-      return tbl[i][3](param)
-    end
-  end
-  return 0
-end
-
--- Controls: tbl[1] maps a control table, tbl[2] a handle, to the triple {table, handle, dispatcher}.
-function lua_addControl(tbl, obj, handle)
-  local triple = { obj, handle, {} }
-  tbl[1][obj] = triple
-  tbl[2][handle] = triple
-end
-
-function lua_removeControl(tbl, handle)
-  local triple = tbl[2][handle]
-  if triple then
-    tbl[1][triple[1]] = nil
-    tbl[2][handle] = nil
-  end
-end
-
-function lua_queryControl(tbl, handle)
-  local triple = tbl[2][handle]
-  if triple then
-    return triple[1]
-  end
-end
-
-function lua_queryControlHandle(tbl, obj)
-  local triple = tbl[1][obj]
-  if triple then
-    return triple[2]
-  end
-end
-
-function lua_queryControlDispatcher(tbl, obj)
-  local triple = tbl[1][obj]
-  if triple then
-    return triple[3]
-  end
-end
-
--- Timers: a sequence of {timer handle, function, window handle}.
-function lua_setTimer(tbl, timer, func, window)
-  tbl[#tbl + 1] = { timer, func, window }
-end
-
-function lua_killTimer(tbl, timer, window)
-  for i = 1, #tbl do
-    if tbl[i][1] == timer and tbl[i][3] == window then
-      table.remove(tbl, i)
-      return
-    end
-  end
-end
-
-function lua_removeTimer(tbl, window)
-  local i = 1
-  while i <= #tbl do
-    if tbl[i][3] == window then
-      table.remove(tbl, i)
-    else
-      i = i + 1
-    end
-  end
-end
-
-function lua_onTimer(tbl, timer)
-  for i = 1, #tbl do
-    if tbl[i][1] == timer then
-      tbl[i][2]()
-      return
-    end
-  end
-end
-
--- Event ids of the control events scripts can subscribe to.
-event = {
-  GotFocus = 2,
-  LostFocus = 3,
-  PrevKeyDown = 4,
-  KeyDown = 5,
-  PrevKeyUp = 6,
-  KeyUp = 7,
-  PrevKeyPress = 8,
-  KeyPress = 9,
-  GotCapture = 10,
-  LostCapture = 11,
-  PrevLButtonDown = 12,
-  LButtonDown = 13,
-  PrevLButtonUp = 14,
-  LButtonUp = 15,
-  PrevRButtonDown = 16,
-  RButtonDown = 17,
-  PrevRButtonUp = 18,
-  RButtonUp = 19,
-  LButtonDbClick = 20,
-  RButtonDbClick = 21,
-  PrevMouseWheel = 22,
-  MouseWheel = 23,
-  MouseMove = 25,
-  MouseEnter = 26,
-  MouseLeave = 27,
-  QueryCursor = 28,
-  Click = 30,
-  ValueChange = 31,
-  Notify = 32,
-}
-
--- end of framework glue
-
----------------------------------------------------------------------------------------------------
--- Diagnostics
----------------------------------------------------------------------------------------------------
-
-function log_to_debugview(msg)
-  os.execute('echo [LUA] ' .. tostring(msg) .. ' 1>&2')
-end
-
-local LOG_LEVELS = { DEBUG = 1, INFO = 2, WARN = 3, ERROR = 4 }
-
-function log(level, message, output)
-  local info = debug.getinfo(3, "Sl")
-  local source = info and info.short_src or "unknown"
-  local line = info and info.currentline or 0
-  local text = string.format("[%s][%s:%d][%s] %s", os.date("%Y-%m-%d %H:%M:%S"), source, line,
-    tostring(level), tostring(message))
-  if output == "file" then
-    local file = io.open("devbug.log", "a")
-    if file then
-      file:write(text, "\n")
-      file:close()
-    end
-  else
-    print(text)
-  end
-  if LOG_LEVELS[level] == LOG_LEVELS.ERROR then
-    print(debug.traceback("ERROR TRACE:", 2))
-  end
-end
-
----------------------------------------------------------------------------------------------------
--- The installer's window
----------------------------------------------------------------------------------------------------
+-- UI script: the installer's window. The framework glue the native bridge calls by name, the event
+-- ids and `log` are glue.lua's, which tarvo build runs before this script.
 
 local tinsert, tremove = table.insert, table.remove
 
@@ -459,25 +219,42 @@ local function MessageHandler(window, t)
   return 1
 end
 
-local function setupWindow()
-  local window = createWindow("mainframe.xml")
-  window:setIcon(2)
-  window:setTitle("veze安装程序")
-  window:centerScreen()
-
-  local installPath = formatPath(regQueryString(HKEY_CURRENT_USER, PRODUCT_KEY, "InstallPath"))
-  local pathBox = window:getChild(2001)
-  local customLink = window:getChild(1004)
-  if installPath then
-    customLink:setVisible(false)
-  else
-    installPath = getProgramFolder() .. "\\" .. PRODUCT_FOLDER .. "\\"
-    pathBox:setText(installPath)
+-- The install path the window starts with: the one an earlier install stored, else the default folder
+-- under the program folder; and whether it was stored.
+local function initialInstallPath()
+  local stored = formatPath(regQueryString(HKEY_CURRENT_USER, PRODUCT_KEY, "InstallPath"))
+  if stored then
+    return stored, true
   end
+  return getProgramFolder() .. "\\" .. PRODUCT_FOLDER .. "\\", false
+end
 
-  local launchBox = window:getChild(4001)
-  launchBox:setVisible(false)
+-- False when the user refused to end the running product (the dialog then ends).
+local function runningCheck(window, path)
+  local program = path .. PROGRAM
+  if isProcessRunning(program) then
+    if window:showMessageBox("veze正在运行中，是否停止veze？", "提示", MB_OKCANCEL + MB_ICONQUESTION) == IDOK then
+      killProcess(program)
+    else
+      window:endDialog(3)
+      return false
+    end
+  end
+  return true
+end
 
+-- The progress page: shown in place of `page` while the worker installs into path; the message
+-- handler follows the worker from here.
+local function startInstall(window, page, path)
+  window:getChild(3000):setVisible(true)
+  window:getChild(page):setVisible(false)
+  window:getChild(5000):setVisible(false)
+  startWork("LG.lua", "program.lz", workConfig(path))
+end
+
+-- The agreement page: the licence box, the two links and the install button. install.path is the
+-- path the window started with (a path typed on the custom-path page is not used here).
+local function setupAgreementPage(window, install, pathStored)
   local agreeBox = window:getChild(1001)
   -- Both install buttons, the agreement page's and the path page's, wait for the agreement.
   local installButton = window:getChild(1003)
@@ -489,7 +266,11 @@ local function setupWindow()
     startButton:setEnabled(agreeBox:getCheck())
   end)
 
+  local customLink = window:getChild(1004)
   local agreementLink = window:getChild(1002)
+  if pathStored then
+    customLink:setVisible(false)
+  end
   for _, link in ipairs({ customLink, agreementLink }) do
     link:writeFlag(10, false)
     link:addHandler(event.MouseEnter, function() link:setColor(3355596) end)
@@ -507,47 +288,19 @@ local function setupWindow()
     shellExecuteEx("iexplore.exe", AGREEMENT_URL, "open", SW_NORMAL, 0)
   end)
 
-  window:getChild(5001):setText("Ver: " .. VERSION)
-
-  local function startInstall(page)
-    window:getChild(3000):setVisible(true)
-    window:getChild(page):setVisible(false)
-    window:getChild(5000):setVisible(false)
-    startWork("LG.lua", "program.lz", workConfig(installPath))
-  end
-
-  -- False when the user refused to end the running product (the dialog then ends).
-  local function runningCheck(path)
-    local program = path .. PROGRAM
-    if isProcessRunning(program) then
-      if window:showMessageBox("veze正在运行中，是否停止veze？", "提示", MB_OKCANCEL + MB_ICONQUESTION) == IDOK then
-        killProcess(program)
-      else
-        window:endDialog(3)
-        return false
-      end
-    end
-    return true
-  end
-
-  window:getChild(5000):addHandler(event.Click, function()
-    if installComplete then
-      window:endDialog(3)
-      RegisterTarvoVirtualCamera(installPath, launchBox:getCheck())
-    else
-      local text = "安装程序未完成安装。如果您现在退出，您的程序将不能安装。\n\n" ..
-        "您可以以后再运行安装程序完成安装。\n\n退出安装程序吗？"
-      if window:showMessageBox(text, "退出安装程序", MB_YESNO + MB_ICONQUESTION) == IDYES then
-        window:endDialog(2)
-      end
-    end
-  end)
-
   installButton:addHandler(event.Click, function()
-    if runningCheck(installPath) then
-      startInstall(1000)
+    if runningCheck(window, install.path) then
+      startInstall(window, 1000, install.path)
     end
   end)
+end
+
+-- The custom-path page: the path box with its key filter, browse, back and start.
+local function setupPathPage(window, install, pathStored)
+  local pathBox = window:getChild(2001)
+  if not pathStored then
+    pathBox:setText(install.path)
+  end
 
   window:getChild(2002):addHandler(event.Click, function()
     local path = window:browseForFolder("在列表中选择一个文件夹，然后单击“确定”。")
@@ -573,11 +326,11 @@ local function setupWindow()
     window:getChild(1000):setVisible(true)
   end)
 
-  startButton:addHandler(event.Click, function()
+  window:getChild(2004):addHandler(event.Click, function()
     local function refuse(text)
       window:showMessageBox(text, "错误", MB_OK + MB_ICONEXCLAMATION)
     end
-    if not agreeBox:getCheck() then
+    if not window:getChild(1001):getCheck() then
       return  -- the licence must be accepted first, as on the agreement page
     end
     local path, refusal = parsePath(pathBox:getText())
@@ -592,41 +345,83 @@ local function setupWindow()
         return
       end
     end
-    installPath = path
-    if runningCheck(installPath) then
-      startInstall(2000)
+    install.path = path
+    if runningCheck(window, install.path) then
+      startInstall(window, 2000, install.path)
     end
   end)
+end
+
+-- Starts the installed program from the install folder, unless the computer must restart first.
+local function startProgram(path)
+  if restartComputer then
+    return
+  end
+  releaseMutex()
+  setCurrentDirectory(path)
+  local started
+  if isVista() and not isWin11() then
+    log("ERROR", "2222", "file")
+    started = shellExecuteEx("explorer", path .. PROGRAM, "open", SW_NORMAL, 0)
+  else
+    log("ERROR", "3333", "file")
+    started = shellExecuteEx(path .. PROGRAM, "", "runas", SW_NORMAL, 0)
+    if not started then
+      local err = GetLastError()
+      log("ERROR", err, "file")
+      print("启动失败，错误码：" .. tostring(err))
+      io.read()
+    end
+  end
+end
+
+-- The finish page: the start-with-Windows box (shown by the message handler on completion), finish,
+-- and finish-and-start. Either button registers the program.
+local function setupFinishPage(window, install)
+  local launchBox = window:getChild(4001)
+  launchBox:setVisible(false)
 
   window:getChild(4002):addHandler(event.Click, function()
     window:endDialog(3)
-    RegisterTarvoVirtualCamera(installPath, launchBox:getCheck())
+    RegisterTarvoVirtualCamera(install.path, launchBox:getCheck())
   end)
 
   window:getChild(4003):addHandler(event.Click, function()
     window:endDialog(3)
-    RegisterTarvoVirtualCamera(installPath, launchBox:getCheck())
-    if restartComputer then
-      return
-    end
-    releaseMutex()
-    setCurrentDirectory(installPath)
-    local started
-    if isVista() and not isWin11() then
-      log("ERROR", "2222", "file")
-      started = shellExecuteEx("explorer", installPath .. PROGRAM, "open", SW_NORMAL, 0)
+    RegisterTarvoVirtualCamera(install.path, launchBox:getCheck())
+    startProgram(install.path)
+  end)
+end
+
+-- The close button, on every page but the progress page: registers a finished install, else asks.
+local function setupCloseButton(window, install)
+  window:getChild(5000):addHandler(event.Click, function()
+    if installComplete then
+      window:endDialog(3)
+      RegisterTarvoVirtualCamera(install.path, window:getChild(4001):getCheck())
     else
-      log("ERROR", "3333", "file")
-      started = shellExecuteEx(installPath .. PROGRAM, "", "runas", SW_NORMAL, 0)
-      if not started then
-        local err = GetLastError()
-        log("ERROR", err, "file")
-        print("启动失败，错误码：" .. tostring(err))
-        io.read()
+      local text = "安装程序未完成安装。如果您现在退出，您的程序将不能安装。\n\n" ..
+        "您可以以后再运行安装程序完成安装。\n\n退出安装程序吗？"
+      if window:showMessageBox(text, "退出安装程序", MB_YESNO + MB_ICONQUESTION) == IDYES then
+        window:endDialog(2)
       end
     end
   end)
+end
 
+local function setupWindow()
+  local window = createWindow("mainframe.xml")
+  window:setIcon(2)
+  window:setTitle("veze安装程序")
+  window:centerScreen()
+  window:getChild(5001):setText("Ver: " .. VERSION)
+
+  local path, pathStored = initialInstallPath()
+  local install = { path = path }  -- the pages share it: the path page may change it
+  setupAgreementPage(window, install, pathStored)
+  setupPathPage(window, install, pathStored)
+  setupFinishPage(window, install)
+  setupCloseButton(window, install)
   window:setMessageHandler(function(t) return MessageHandler(window, t) end)
   return window
 end

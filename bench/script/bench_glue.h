@@ -1,5 +1,5 @@
-// What the script benchmarks share: the framework glue of the UI script (its text up to the
-// end-of-glue marker, read from the source tree) and running a chunk with the error on stderr.
+// What the script benchmarks share: the product's framework glue (glue.lua, read from the source
+// tree) and running a chunk with the error on stderr.
 #pragma once
 
 #include <lua.hpp>
@@ -10,12 +10,10 @@
 #include <string>
 
 inline std::string uiGlue() {
-    std::ifstream in(TARVO_UI_LUA_PATH, std::ios::binary);
+    std::ifstream in(TARVO_UI_GLUE_PATH, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
-    std::string all = text.str();
-    size_t end = all.find("-- end of framework glue");
-    return end == std::string::npos ? all : all.substr(0, end);
+    return text.str();
 }
 
 inline bool runChunk(lua_State* L, const std::string& chunk) {

@@ -227,8 +227,7 @@ Seeds loadSeeds() {
             seeds.images.push_back(bytes);
     }
     for (auto& [name, bytes] : readFolder(sourcePath("tests/hostile/seeds"))) seeds.images.push_back(bytes);
-    std::string ui = testsupport::readFile(sourcePath(TARVO_UI_LUA)).value_or("");
-    seeds.glue = ui.substr(0, ui.find("-- end of framework glue"));
+    seeds.glue = testsupport::readFile(sourcePath(TARVO_UI_GLUE)).value_or("");
     seeds.driver = testsupport::readFile(sourcePath("tests/hostile/fuzz.lua")).value_or("");
     return seeds;
 }

@@ -1,5 +1,6 @@
 // packtool as a real process: round trips with non-ASCII names, the written format, bad input.
 #include <gtest/gtest.h>
+#include <lua.hpp>
 
 #include <algorithm>
 #include <cstring>
@@ -438,4 +439,35 @@ TEST_F(PacktoolManifest, TemplateLineIsReplacedAndATemplateWithoutTheMarkIsRefus
     writeBytes(at(u8"bad.lua.in"), bytesOf("-- no mark\n"));
     expectOneLineFailure(run({"manifest", "--template", at(u8"bad.lua.in"), at(u8"u.lua"), in()}),
                          "template without @OPERATIONS@");
+}
+
+// ---- packtool ui-script: the UI script after its framework glue -----------------------------------
+
+TEST_F(Packtool, UiScriptRunsTheGlueAsItsOwnChunkAndKeepsTheLinesOfBoth) {
+    // The glue has CR LF line ends and, in a long string, a quote, a backslash and a NUL before a
+    // digit: each must reach the interpreter as it is.
+    const std::string glue = std::string("-- glue\r\nglued = [[x\0", 21) +
+                             "7\"\\]]\r\nfunction failInGlue() error('glue failed') end\r\n";
+    const std::string ui = R"(-- the UI script
+assert(glued == 'x\0' .. '7"\\', glued)
+local ok, message = pcall(failInGlue)
+assert(message == 'glue.lua:3: glue failed', message)
+error('ui failed')
+)";
+    writeBytes(at(u8"glue.lua"), bytesOf(glue));
+    writeBytes(at(u8"UI.lua"), bytesOf(ui));
+    packtest::ToolResult r =
+        run({"ui-script", "--glue", at(u8"glue.lua"), at(u8"joined.lua"), at(u8"UI.lua")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string joined = packtest::readText(at(u8"joined.lua"));
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    ASSERT_EQ(luaL_loadbuffer(L, joined.data(), joined.size(), "=UI.lua"), LUA_OK) << lua_tostring(L, -1);
+    EXPECT_EQ(lua_pcall(L, 0, 0, 0), LUA_ERRRUN);
+    EXPECT_STREQ(lua_tostring(L, -1), "UI.lua:5: ui failed");
+    lua_close(L);
+
+    // Without glue, the script as it is.
+    ASSERT_EQ(run({"ui-script", at(u8"alone.lua"), at(u8"UI.lua")}).exitCode, 0);
+    EXPECT_EQ(packtest::readText(at(u8"alone.lua")), ui);
 }

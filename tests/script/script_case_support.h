@@ -26,11 +26,9 @@ inline std::string readText(const std::wstring& path) {
     return bytes ? *bytes : std::string();
 }
 
-// The framework glue of the UI script: its text up to the end-of-glue marker.
+// The product's framework glue, which the installer runs before its UI script.
 inline std::string uiGlue() {
-    std::string text = readText(sourcePath(TARVO_UI_LUA_RELATIVE));
-    size_t end = text.find("-- end of framework glue");
-    return end == std::string::npos ? text : text.substr(0, end);
+    return readText(sourcePath(TARVO_UI_GLUE_RELATIVE));
 }
 
 // Loads and runs `text` in L; false with the message on failure.

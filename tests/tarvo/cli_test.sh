@@ -78,6 +78,7 @@ broken() {
   ls "$work" | grep -q "tarvo-tmp" && fail "$name: a temporary file was left behind"
 }
 broken syntax "sed -i '3s/.*/local = 1/' UI.lua" "/UI.lua:3: error: Lua: .* near '='"
+broken glue "sed -i '9s/.*/local = 1/' glue.lua" "/glue.lua:9: error: Lua: .* near '='"
 broken xml "sed -i 's/<Canvas id=\"1000\">/<Canvas id=\"1000\"/' layouts/own.xml" \
   "/layouts/own.xml:3: error: malformed XML: expected"
 broken image "sed -i 's/overSkin=\"own_button.png\"/overSkin=\"missing.png\"/' skin/own_button.xml" \

@@ -14,6 +14,7 @@ int runList(const Args& args);
 int runExtract(const Args& args);
 int runVerify(const Args& args);
 int runManifest(const Args& args);  // manifest.cpp
+int runUiScript(const Args& args);  // manifest.cpp
 
 // "packtool: <message>" on stderr; returns 1.
 int fail(const std::string& message);

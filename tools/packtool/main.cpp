@@ -23,6 +23,7 @@ constexpr Command kCommands[] = {
     {"extract", packtool::runExtract, "extract ARCHIVE DIR [NAME...]"},
     {"verify", packtool::runVerify, "verify ARCHIVE"},
     {"manifest", packtool::runManifest, "manifest [--template FILE] OUT DIR"},
+    {"ui-script", packtool::runUiScript, "ui-script [--glue FILE] OUT UI"},
 };
 
 int usage() {

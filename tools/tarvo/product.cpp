@@ -22,6 +22,7 @@ extern "C" {
 #include "pack/pack_archive.h"
 #include "render/xml_depth.h"
 #include "text.h"
+#include "ui_script.h"
 
 namespace fs = std::filesystem;
 using packtool::pathToUtf8;
@@ -669,13 +670,27 @@ void readMetadata(const fs::path& file, Product* out, Findings* findings) {
     }
 }
 
-void loadScripts(const fs::path& dir, const std::string& list, const Skin& skin, bool uninstaller,
-                 ScriptSet* out, Findings* findings) {
+// The product's framework glue (DIR/glue.lua), compiled on its own lines; empty when the folder has
+// none (its UI scripts then carry the glue themselves).
+std::string loadGlue(const fs::path& dir, Findings* findings) {
+    const fs::path file = dir / "glue.lua";
+    std::string glue;
+    if (readText(file, &glue))
+        checkLua(
+            label(file), glue, [](int line) { return line; }, findings);
+    return glue;
+}
+
+// UI.lua joined to the glue; the join keeps UI.lua's line numbers, so its errors need no mapping.
+void loadScripts(const fs::path& dir, const std::string& glue, const std::string& list, const Skin& skin,
+                 bool uninstaller, ScriptSet* out, Findings* findings) {
     const fs::path ui = dir / "UI.lua";
-    if (!readText(ui, &out->uiLua)) {
+    std::string text;
+    if (!readText(ui, &text)) {
         findings->error(label(ui), 0,
                         uninstaller ? "missing (the uninstaller's UI script)" : "missing (the UI script)");
     } else {
+        out->uiLua = packtool::joinUiScript(glue, text);
         checkLua(
             label(ui), out->uiLua, [](int line) { return line; }, findings);
     }
@@ -812,7 +827,8 @@ void loadProduct(const fs::path& dir, const LoadOptions& options, Product* out, 
     else
         list = packtool::formatOperations(out->operations);
 
-    loadScripts(dir, list, skin, false, &out->installer, findings);
+    const std::string glue = loadGlue(dir, findings);
+    loadScripts(dir, glue, list, skin, false, &out->installer, findings);
     const fs::path lgIn = dir / "LG.lua.in", lg = dir / "LG.lua";
     const bool hasTemplate = fs::exists(lgIn, ec), hasLiteral = fs::exists(lg, ec);
     if (hasTemplate && hasLiteral) {
@@ -834,7 +850,7 @@ void loadProduct(const fs::path& dir, const LoadOptions& options, Product* out, 
     }
     if (uninstaller) {
         out->uninstaller.emplace();
-        loadScripts(uninstallDir, list, skin, true, &*out->uninstaller, findings);
+        loadScripts(uninstallDir, glue, list, skin, true, &*out->uninstaller, findings);
     }
 
     readMetadata(dir / "product.ini", out, findings);

@@ -2,6 +2,8 @@
 // installer would otherwise only find at run time and collects the findings; nothing is written.
 //
 //   DIR/UI.lua              the UI script
+//   DIR/glue.lua            optional: the framework glue, run before UI.lua and the uninstaller's
+//                           UI.lua as a chunk of its own (packtool/ui_script.h)
 //   DIR/LG.lua.in           the install script; its line holding @OPERATIONS@ becomes the manifest
 //                           of payload/ (or DIR/LG.lua, holding its own manifest)
 //   DIR/layouts/            every file an entry of "frame.lz"
@@ -10,7 +12,7 @@
 //   DIR/product.ini         optional: name, version, publisher, description, copyright
 //   DIR/icon.ico            optional: the installer's icon
 //   DIR/uninstall/          optional: UI.lua, LG.lua.in and layouts/ of the uninstaller, which uses
-//                           the product's skin and goes into the payload as unins000.exe
+//                           the product's skin and glue and goes into the payload as unins000.exe
 #pragma once
 
 #include <filesystem>
@@ -50,7 +52,7 @@ class Findings {
 
 // One set of the two scripts and the layouts (the installer's, or the uninstaller's).
 struct ScriptSet {
-    std::string uiLua;  // UI.lua as read
+    std::string uiLua;  // UI.lua joined to the product's glue, as embedded
     std::string lgLua;  // LG.lua with its manifest in place
     packtool::WalkedFolder layouts;
 };
