@@ -30,27 +30,11 @@
 
 namespace {
 
-class Clock {
-  public:
-    Clock() {
-        QueryPerformanceFrequency(&f_);
-        QueryPerformanceCounter(&t0_);
-    }
-    double ms() const {
-        LARGE_INTEGER t;
-        QueryPerformanceCounter(&t);
-        return double(t.QuadPart - t0_.QuadPart) * 1000.0 / double(f_.QuadPart);
-    }
-
-  private:
-    LARGE_INTEGER f_, t0_;
-};
-
 template <typename F>
 double perOp(int rounds, F&& f) {
     rounds = bench::rounds(rounds);
     f();  // warm-up
-    Clock clock;
+    bench::Clock clock;
     for (int i = 0; i < rounds; ++i) f();
     GdiFlush();
     return clock.ms() / rounds;

@@ -1,5 +1,6 @@
-// Timing helpers shared by the benchmarks: the performance counter in microseconds, the median of
-// samples, and the bare cross-thread event ping-pong that notification round trips are weighed against.
+// Timing helpers shared by the benchmarks: the performance counter in microseconds, a stopwatch in
+// milliseconds, the median of samples, and the bare cross-thread event ping-pong that notification
+// round trips are weighed against.
 #pragma once
 
 #include <windows.h>
@@ -33,6 +34,15 @@ inline double nowMicros() {
     QueryPerformanceCounter(&t);
     return static_cast<double>(t.QuadPart) / perMicro;
 }
+
+// Milliseconds since it was made.
+class Clock {
+  public:
+    double ms() const { return (nowMicros() - start_) / 1000.0; }
+
+  private:
+    double start_ = nowMicros();
+};
 
 inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());

@@ -15,27 +15,6 @@
 
 namespace {
 
-class Clock {
-  public:
-    Clock() {
-        QueryPerformanceFrequency(&f_);
-        QueryPerformanceCounter(&t0_);
-    }
-    double ms() const {
-        LARGE_INTEGER t;
-        QueryPerformanceCounter(&t);
-        return double(t.QuadPart - t0_.QuadPart) * 1000.0 / double(f_.QuadPart);
-    }
-
-  private:
-    LARGE_INTEGER f_, t0_;
-};
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 // Runs f `rounds` times; median and mean of single runs in ms.
 template <typename F>
 void report(const char* what, int rounds, F&& f) {
@@ -43,13 +22,13 @@ void report(const char* what, int rounds, F&& f) {
     f();  // warm-up: images decoded, surfaces made
     std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
-        Clock clock;
+        bench::Clock clock;
         f();
         times.push_back(clock.ms());
     }
     double sum = 0;
     for (double t : times) sum += t;
-    std::printf("%-58s median %7.3f ms  mean %7.3f ms  (%d runs)\n", what, median(times), sum / rounds,
+    std::printf("%-58s median %7.3f ms  mean %7.3f ms  (%d runs)\n", what, bench::median(times), sum / rounds,
                 rounds);
 }
 
@@ -76,7 +55,7 @@ double startToFirstPaint(const std::wstring& exe) {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    Clock clock;
+    bench::Clock clock;
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &pi))
         return -1;
@@ -174,7 +153,7 @@ int main() {
         layout.push_back(startToFirstPaint(layoutExe));
     }
     // Medians, and the fastest runs (which suffer least from other work on a shared machine).
-    const double l = median(layout), b = median(bare);
+    const double l = bench::median(layout), b = bench::median(bare);
     const double lf = *std::min_element(layout.begin(), layout.end());
     const double bf = *std::min_element(bare.begin(), bare.end());
     std::printf("%-58s median %7.1f ms  fastest %7.1f ms\n", "start to first paint: bare Win32 window", b,

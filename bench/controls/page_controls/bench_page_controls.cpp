@@ -25,29 +25,13 @@
 
 namespace {
 
-class Clock {
-  public:
-    Clock() {
-        QueryPerformanceFrequency(&f_);
-        QueryPerformanceCounter(&t0_);
-    }
-    double ms() const {
-        LARGE_INTEGER t;
-        QueryPerformanceCounter(&t);
-        return double(t.QuadPart - t0_.QuadPart) * 1000.0 / double(f_.QuadPart);
-    }
-
-  private:
-    LARGE_INTEGER f_, t0_;
-};
-
 template <typename F>
 void measure(const char* what, int rounds, F&& f) {
     rounds = bench::rounds(rounds);
     f();  // warm-up
     std::vector<double> batches;
     for (int b = 0; b < bench::rounds(9); ++b) {
-        Clock clock;
+        bench::Clock clock;
         for (int i = 0; i < rounds; ++i) f();
         GdiFlush();
         batches.push_back(clock.ms() / rounds);

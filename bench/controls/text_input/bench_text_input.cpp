@@ -23,27 +23,6 @@
 
 namespace {
 
-class Clock {
-  public:
-    Clock() {
-        QueryPerformanceFrequency(&f_);
-        QueryPerformanceCounter(&t0_);
-    }
-    double ms() const {
-        LARGE_INTEGER t;
-        QueryPerformanceCounter(&t);
-        return double(t.QuadPart - t0_.QuadPart) * 1000.0 / double(f_.QuadPart);
-    }
-
-  private:
-    LARGE_INTEGER f_, t0_;
-};
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 void pump() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -114,7 +93,7 @@ int main() {
         const std::wstring text = sampleText(units);
         std::vector<double> assign;
         for (int i = 0; i < 5; ++i) {
-            Clock clock;
+            bench::Clock clock;
             edit->setText(text);
             assign.push_back(clock.ms());
             pump();
@@ -136,7 +115,7 @@ int main() {
         const int rounds = bench::rounds(400);
         std::vector<double> typed, typedOnly;
         for (int i = 0; i < rounds; ++i) {
-            Clock clock;
+            bench::Clock clock;
             raise(edit, event::KeyPress, kRouteBubble, L'x', 0);
             const double handled = clock.ms();
             UpdateWindow(hwnd);
@@ -154,8 +133,8 @@ int main() {
         }
         if (std::exchange(warmUp, false))
             continue;
-        std::printf("%-10d %12.2f %8d %16.3f %14.3f\n", units, median(assign), edit->text().lineCount(),
-                    median(typed), median(typedOnly));
+        std::printf("%-10d %12.2f %8d %16.3f %14.3f\n", units, bench::median(assign),
+                    edit->text().lineCount(), bench::median(typed), bench::median(typedOnly));
     }
     DestroyWindow(hwnd);
     destroyUiContextWithParts();
