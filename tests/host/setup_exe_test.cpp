@@ -69,6 +69,25 @@ unsigned long long ticks(FILETIME t) {
     return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
+// Starts exe and waits for its message box with this title.
+void startUntilBox(const std::wstring& exe, const wchar_t* title, Process* process, HWND* box) {
+    *process = startProcess(exe);
+    ASSERT_TRUE(*process) << narrow(exe);
+    *box = findDialog(process->pid, title, 15000);
+    ASSERT_NE(*box, nullptr) << "no box titled " << narrow(title);
+}
+
+// An installer started while another runs: turned away with the one-button refusal; OK ends it with 0.
+void expectTurnedAway(const std::wstring& exe) {
+    Process refused;
+    HWND refusal = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startUntilBox(exe, L"提示", &refused, &refusal));
+    EXPECT_EQ(dialogText(refusal), kRunning);
+    ASSERT_EQ(dialogButtons(refusal).size(), 1u);
+    ASSERT_TRUE(pressButton(refusal, IDOK));
+    EXPECT_EQ(waitExit(refused, 15000), 0);
+}
+
 }  // namespace
 
 TEST(SetupExe, WithoutAUiScriptStartsAndShutsDownCleanly) {
@@ -87,23 +106,14 @@ TEST(SetupExe, PendingRestartRefusesAndASecondInstanceIsTurnedAway) {
     ASSERT_TRUE(writeFile(leftovers + L"\\old.txt", "old"));
 
     // The first instance holds the mutex while it shows the restart refusal.
-    Process first = startProcess(setupExe());
-    ASSERT_TRUE(first);
-    HWND firstBox = findDialog(first.pid, L"提示", 15000);
-    ASSERT_NE(firstBox, nullptr);
+    Process first;
+    HWND firstBox = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startUntilBox(setupExe(), L"提示", &first, &firstBox));
     EXPECT_EQ(dialogText(firstBox), kRestart);
     EXPECT_EQ(dialogButtons(firstBox).size(), 1u);
     EXPECT_TRUE(fileExists(markerPath()));  // a pending marker stays
 
-    Process second = startProcess(setupExe());
-    ASSERT_TRUE(second);
-    HWND secondBox = findDialog(second.pid, L"提示", 15000);
-    ASSERT_NE(secondBox, nullptr);
-    EXPECT_EQ(dialogText(secondBox), kRunning);
-    std::vector<std::wstring> buttons = dialogButtons(secondBox);
-    ASSERT_EQ(buttons.size(), 1u);
-    ASSERT_TRUE(pressButton(secondBox, IDOK));
-    EXPECT_EQ(waitExit(second, 15000), 0);
+    ASSERT_NO_FATAL_FAILURE(expectTurnedAway(setupExe()));
     EXPECT_TRUE(fileExists(markerPath()));  // the second never reached the restart check
 
     // The first is untouched: still running, its box still up with its text.
@@ -130,10 +140,9 @@ TEST(SetupExe, WhileTheUiScriptRunsStartUpIsCompleteAndTheGuardHeld) {
     ASSERT_TRUE(writeFile(leftovers + L"\\codecs\\old.txt", "old"));
 
     // The probe's UI script waits behind one box; all of start-up before the script has happened by then.
-    Process probe = startProcess(setupProbeExe());
-    ASSERT_TRUE(probe);
-    HWND box = findDialog(probe.pid, L"probe", 15000);
-    ASSERT_NE(box, nullptr);
+    Process probe;
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startUntilBox(setupProbeExe(), L"probe", &probe, &box));
     EXPECT_EQ(dialogText(box), L"start-up probe");
     EXPECT_FALSE(fileExists(markerPath()));
     EXPECT_FALSE(fileExists(leftovers));
@@ -142,13 +151,7 @@ TEST(SetupExe, WhileTheUiScriptRunsStartUpIsCompleteAndTheGuardHeld) {
     EXPECT_FALSE(IsWindowVisible(dispatchers[0]));
 
     // A second installer started now is turned away and leaves the first as it was.
-    Process refused = startProcess(setupNoScriptExe());
-    ASSERT_TRUE(refused);
-    HWND refusal = findDialog(refused.pid, L"提示", 15000);
-    ASSERT_NE(refusal, nullptr);
-    EXPECT_EQ(dialogText(refusal), kRunning);
-    ASSERT_TRUE(pressButton(refusal, IDOK));
-    EXPECT_EQ(waitExit(refused, 15000), 0);
+    ASSERT_NO_FATAL_FAILURE(expectTurnedAway(setupNoScriptExe()));
     EXPECT_TRUE(IsWindow(box));
     EXPECT_TRUE(IsWindow(dispatchers[0]));
 
@@ -162,14 +165,10 @@ TEST(SetupExe, WhileTheUiScriptRunsStartUpIsCompleteAndTheGuardHeld) {
 
 TEST(SetupExe, ARefusedInstanceHoldsNoGuardWhileItsRefusalIsShown) {
     DeleteFileW(markerPath().c_str());
-    Process first = startProcess(setupProbeExe());
-    ASSERT_TRUE(first);
-    HWND box = findDialog(first.pid, L"probe", 15000);
-    ASSERT_NE(box, nullptr);
-    Process refused = startProcess(setupNoScriptExe());
-    ASSERT_TRUE(refused);
-    HWND refusal = findDialog(refused.pid, L"提示", 15000);
-    ASSERT_NE(refusal, nullptr);
+    Process first, refused;
+    HWND box = nullptr, refusal = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startUntilBox(setupProbeExe(), L"probe", &first, &box));
+    ASSERT_NO_FATAL_FAILURE(startUntilBox(setupNoScriptExe(), L"提示", &refused, &refusal));
     EXPECT_EQ(dialogText(refusal), kRunning);
 
     // The first installer ends while the refusal is still up: a third start goes through.

@@ -662,12 +662,20 @@ class TextFileSystem : public FileSystem {
     std::string text_;
 };
 
+// Runs the "UI.lua" of files in a fresh engine while watcher answers its box; true when one came up.
+bool runWatched(TextFileSystem& files, DialogWatcher& watcher) {
+    if (!createScriptEngine(scriptEngine())) {
+        ADD_FAILURE() << "no script engine";
+        return false;
+    }
+    runUiScript(scriptEngine(), L"UI.lua", files);
+    return watcher.finish();
+}
+
 TEST(ScriptEngine, ScriptThatOnlyDefinesFunctionsRunsAndClosesTheInterpreter) {
     TextFileSystem files(L"UI.lua", uiGlue() + "\nfunction later() return 1 end\n");
-    ASSERT_TRUE(createScriptEngine(scriptEngine()));
     DialogWatcher watcher(IDOK, 1500);
-    runUiScript(scriptEngine(), L"UI.lua", files);
-    EXPECT_FALSE(watcher.finish()) << "unexpected box: " << testsupport::narrow(watcher.text());
+    EXPECT_FALSE(runWatched(files, watcher)) << "unexpected box: " << testsupport::narrow(watcher.text());
     EXPECT_EQ(scriptEngine().state(), nullptr);
     EXPECT_EQ(files.reads, 1);
     EXPECT_EQ(files.frees, 1);
@@ -675,10 +683,8 @@ TEST(ScriptEngine, ScriptThatOnlyDefinesFunctionsRunsAndClosesTheInterpreter) {
 
 TEST(ScriptEngine, SyntaxErrorShowsShortSourceAndLineUnderErrorTitle) {
     TextFileSystem files(L"UI.lua", "-- first line of the script\nlocal x = 1\nfunction broken(\n");
-    ASSERT_TRUE(createScriptEngine(scriptEngine()));
     DialogWatcher watcher;
-    runUiScript(scriptEngine(), L"UI.lua", files);
-    ASSERT_TRUE(watcher.finish());
+    ASSERT_TRUE(runWatched(files, watcher));
     EXPECT_EQ(watcher.title(), L"错误");
     EXPECT_EQ(watcher.text().rfind(L"[string \"-- first line of the script...\"]:4:", 0), 0u)
         << testsupport::narrow(watcher.text());
@@ -688,20 +694,16 @@ TEST(ScriptEngine, SyntaxErrorShowsShortSourceAndLineUnderErrorTitle) {
 
 TEST(ScriptEngine, RuntimeErrorWithChineseTextIsShownIntact) {
     TextFileSystem files(L"UI.lua", "error('安装失败', 0)\n");
-    ASSERT_TRUE(createScriptEngine(scriptEngine()));
     DialogWatcher watcher;
-    runUiScript(scriptEngine(), L"UI.lua", files);
-    ASSERT_TRUE(watcher.finish());
+    ASSERT_TRUE(runWatched(files, watcher));
     EXPECT_EQ(watcher.title(), L"错误");
     EXPECT_EQ(watcher.text(), L"安装失败");
 }
 
 TEST(ScriptEngine, MissingScriptClosesTheInterpreterSilently) {
     TextFileSystem files(L"other.lua", "x = 1");
-    ASSERT_TRUE(createScriptEngine(scriptEngine()));
     DialogWatcher watcher(IDOK, 1500);
-    runUiScript(scriptEngine(), L"UI.lua", files);
-    EXPECT_FALSE(watcher.finish());
+    EXPECT_FALSE(runWatched(files, watcher));
     EXPECT_EQ(scriptEngine().state(), nullptr);
 }
 
