@@ -398,6 +398,27 @@ std::wstring windowsPath(const std::string& unixPath) {
     return path;
 }
 
+void leaveUnmanaged(std::initializer_list<const wchar_t*> exes) {
+    for (const wchar_t* exe : exes)
+        testsupport::regWriteString(HKEY_CURRENT_USER,
+                                    std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\X11 Driver",
+                                    L"Managed", L"N");
+}
+
+std::wstring setupExe() {
+    return windowsPath(TARVO_TEST_SETUP_EXE);
+}
+
+std::wstring installFolder() {
+    return specialFolder(CSIDL_PROGRAM_FILES) + L"\\DuvureVEdadiz\\";
+}
+
+std::wstring tempFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, path);
+    return path;
+}
+
 std::wstring shortcutTarget(const std::wstring& linkPath) {
     win::com_ptr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
@@ -413,29 +434,32 @@ std::wstring shortcutTarget(const std::wstring& linkPath) {
     return target;
 }
 
-namespace {
-void collectFiles(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>* out) {
+void walkTree(const std::wstring& folder,
+              const std::function<bool(const std::wstring& path, const WIN32_FIND_DATAW& data)>& visit) {
     WIN32_FIND_DATAW data;
-    win::unique_find find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    win::unique_find find(FindFirstFileW((folder + L"*").c_str(), &data));
     if (!find)
         return;
     do {
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..")
             continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            collectFiles(folder + L"\\" + name, prefix + name + L"\\", out);
-        else
-            out->push_back(prefix + name);
+        if (visit(folder + name, data))
+            walkTree(folder + name + L"\\", visit);
     } while (FindNextFileW(find.get(), &data));
 }
-}  // namespace
 
 std::vector<std::wstring> filesUnder(const std::wstring& folder) {
-    std::vector<std::wstring> files;
     std::wstring base = folder;
     while (!base.empty() && base.back() == L'\\') base.pop_back();
-    collectFiles(base, L"", &files);
+    base += L'\\';
+    std::vector<std::wstring> files;
+    walkTree(base, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return true;
+        files.push_back(path.substr(base.size()));
+        return false;
+    });
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -24,6 +25,32 @@ constexpr wchar_t kTitle[] = L"veze安装程序";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DuvureVEdadiz";
 constexpr wchar_t kComponentsKey[] = L"Software\\TarvoSample\\Components";
 constexpr wchar_t kProgram[] = L"TarvoVirtualCameraUI.exe";
+// setup.exe of the build, its default install folder, and the temporary folder (with a backslash).
+std::wstring setupExe();
+std::wstring installFolder();
+std::wstring tempFolder();
+
+// Control ids of the installer's window, as the installer's and the uninstaller's tests press them.
+namespace installer {
+enum : int {
+    kAgreementPage = 1000,
+    kAgreeBox = 1001,
+    kInstallButton = 1003,
+    kCustomLink = 1004,
+    kPathPage = 2000,
+    kPathBox = 2001,
+    kBrowseButton = 2002,
+    kStartButton = 2004,
+    kBackButton = 2005,
+    kProgressPage = 3000,
+    kProgressText = 3002,
+    kFinishPage = 4000,
+    kFinishButton = 4002,
+    kStartProgramButton = 4003,
+    kCloseButton = 5000,
+};
+}  // namespace installer
+
 constexpr DWORD kStartDeadline = 30000;
 constexpr DWORD kDeadline = 10000;
 constexpr DWORD kInstallDeadline = 120000;
@@ -107,6 +134,11 @@ class Installer {
 int runAcctool(const std::wstring& command, const std::wstring& args, DWORD timeoutMs = kDeadline,
                bool byTitle = true);
 
+// Tells Wine's X11 driver to leave the windows of these programs (file names) unmanaged: without a
+// window manager on the test display it waits about two seconds for one after every hide of a managed
+// window (each message box). The driver reads this when a process starts.
+void leaveUnmanaged(std::initializer_list<const wchar_t*> exes);
+
 // A real click on a message box's button (IDOK, IDCANCEL, IDRETRY, IDYES, ...); true once the box is
 // gone.
 bool answer(HWND dialog, int buttonId, DWORD timeoutMs = kDeadline);
@@ -159,7 +191,11 @@ std::wstring specialFolder(int csidl);
 std::wstring windowsPath(const std::string& unixPath);
 // The shortcut's target path; empty when it cannot be read.
 std::wstring shortcutTarget(const std::wstring& linkPath);
-// Relative paths (backslashes) of every file under the folder.
+// Calls visit with the full path and find data of every entry under the folder (which ends in a
+// backslash), depth first; a sub-folder is entered when visit answers true.
+void walkTree(const std::wstring& folder,
+              const std::function<bool(const std::wstring& path, const WIN32_FIND_DATAW& data)>& visit);
+// Relative paths (backslashes) of every file under the folder, sorted.
 std::vector<std::wstring> filesUnder(const std::wstring& folder);
 
 }  // namespace e2e

@@ -16,11 +16,8 @@
 #include "win_test_support.h"
 
 using namespace testsupport;
-using e2e::Installer;
-using e2e::View;
-using e2e::kComponentsKey;
-using e2e::kProgram;
-using e2e::kUninstallKey;
+using namespace e2e;
+using namespace e2e::installer;
 
 namespace {
 
@@ -32,38 +29,11 @@ constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ru
 constexpr wchar_t kOldServerKey[] = L"CLSID\\{7A2C9E41-5B3D-4C6E-8F10-A1B2C3D4E5F6}";
 constexpr wchar_t kRestartMarker[] = L"tarvovirtualcamera_restart";
 
-// Control ids of the installer's window.
-enum : int {
-    kAgreementPage = 1000,
-    kAgreeBox = 1001,
-    kInstallButton = 1003,
-    kCustomLink = 1004,
-    kPathPage = 2000,
-    kPathBox = 2001,
-    kBrowseButton = 2002,
-    kStartButton = 2004,
-    kBackButton = 2005,
-    kProgressPage = 3000,
-    kProgressText = 3002,
-    kFinishPage = 4000,
-    kFinishButton = 4002,
-    kStartProgramButton = 4003,
-    kCloseButton = 5000,
-};
-
 // The path checks' refusal of a path that is not a full path of a folder.
 constexpr wchar_t kFullPathMessage[] = L"你必须输入带驱动器卷标的完整路径，例如：\n\nC:\\Program Files\\";
 
-std::wstring setupExe() {
-    return e2e::windowsPath(TARVO_TEST_SETUP_EXE);
-}
-
 std::wstring payloadFolder() {
     return e2e::windowsPath(TARVO_TEST_PAYLOAD_DIR);
-}
-
-std::wstring installFolder() {
-    return e2e::specialFolder(CSIDL_PROGRAM_FILES) + L"\\DuvureVEdadiz\\";
 }
 
 std::wstring desktopShortcut() {
@@ -77,12 +47,6 @@ void screenshot(HWND window, const wchar_t* name) {
     Image image;
     if (captureScreen(around, &image))
         writePng(e2e::windowsPath(TARVO_TEST_SHOT_DIR) + L"\\" + name, image);
-}
-
-std::wstring tempFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, path);
-    return path;
 }
 
 // The install script's operations in order: kind 1 extracts a file, kind 0 creates a folder.
@@ -222,14 +186,8 @@ class RunningProduct {
 // Ends a test's left-over installer and cleans the prefix whatever the test did.
 class InstallerTest : public ::testing::Test {
   protected:
-    // Without a window manager on the test display, Wine's X11 driver waits about two seconds for one
-    // after every hide of a managed window (each message box); the installers' windows are left
-    // unmanaged. The driver reads this when a process starts.
     static void SetUpTestSuite() {
-        for (const wchar_t* exe : {L"setup.exe", L"setup_notify.exe", L"starter.exe", L"own.exe"})
-            regWriteString(HKEY_CURRENT_USER,
-                           std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\X11 Driver", L"Managed",
-                           L"N");
+        e2e::leaveUnmanaged({L"setup.exe", L"setup_notify.exe", L"starter.exe", L"own.exe"});
     }
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com_.result()));
@@ -265,9 +223,32 @@ class InstallerTest : public ::testing::Test {
         ASSERT_TRUE(setup.click(button));
         EXPECT_EQ(setup.waitExit(), 0);
     }
-    // Starts the install on the agreement page while `held` (relative to the install folder) is held
-    // open, and waits for the question about it.
-    void installUntilHeldQuestion(Installer& setup, const std::wstring& held, HWND* box);
+    // Starts the installer and the install on its agreement page.
+    void install(Installer& setup) {
+        ASSERT_NO_FATAL_FAILURE(open(setup));
+        ASSERT_NO_FATAL_FAILURE(agree(setup));
+        ASSERT_TRUE(setup.click(kInstallButton));
+    }
+    // Presses the button and waits for a message box with this title.
+    void pressUntilBox(const Installer& setup, int button, const std::wstring& title, HWND* box) {
+        ASSERT_TRUE(setup.click(button));
+        *box = setup.waitMessageBox(title, e2e::kInstallDeadline);
+        ASSERT_NE(*box, nullptr) << "no \"" << narrow(title) << "\" box; message boxes: " << boxes(setup);
+    }
+    // Starts the install on the agreement page and waits for a message box with this title.
+    void installUntilBox(Installer& setup, const std::wstring& title, HWND* box) {
+        ASSERT_NO_FATAL_FAILURE(open(setup));
+        ASSERT_NO_FATAL_FAILURE(agree(setup));
+        ASSERT_NO_FATAL_FAILURE(pressUntilBox(setup, kInstallButton, title, box));
+    }
+    // A payload file held open by another program: its path relative to the install folder.
+    struct HeldFile {
+        std::wstring path;
+        win::unique_file handle;
+    };
+    // Holds a payload file from the middle of the install script's order open, starts the install on
+    // the agreement page and waits for the question about the file.
+    void installUntilHeldQuestion(Installer& setup, HeldFile* held, HWND* box);
     static std::string boxes(const Installer& setup) {
         std::string out;
         for (const std::wstring& box : setup.messageBoxes()) out += "[" + narrow(box) + "] ";
@@ -288,17 +269,22 @@ class InstallerTest : public ::testing::Test {
         e2e::pressWithControl('A');
         e2e::pressWithControl('V');
     }
-    // The start button on the path page refuses the typed (or pasted) path with this message.
-    void expectRefused(const Installer& setup, const std::wstring& text, const std::wstring& message,
+    // Types (or pastes) the path, then presses the path page's start button and waits for a message
+    // box with this title.
+    void startWithPath(const Installer& setup, const std::wstring& text, const std::wstring& title, HWND* box,
                        bool paste = false) {
         if (paste)
             pastePath(setup, text);
         else
             typePath(setup, text);
         ASSERT_TRUE(setup.waitValue(kPathBox, text));
-        ASSERT_TRUE(setup.click(kStartButton));
-        HWND box = setup.waitMessageBox(L"错误");
-        ASSERT_NE(box, nullptr) << "no refusal of " << narrow(text) << "; message boxes: " << boxes(setup);
+        ASSERT_NO_FATAL_FAILURE(pressUntilBox(setup, kStartButton, title, box)) << narrow(text);
+    }
+    // The start button on the path page refuses the typed (or pasted) path with this message.
+    void expectRefused(const Installer& setup, const std::wstring& text, const std::wstring& message,
+                       bool paste = false) {
+        HWND box = nullptr;
+        ASSERT_NO_FATAL_FAILURE(startWithPath(setup, text, L"错误", &box, paste));
         EXPECT_EQ(dialogText(box), message) << (paste ? "pasted " : "typed ") << narrow(text);
         EXPECT_TRUE(e2e::answer(box, IDOK));
         EXPECT_TRUE(setup.waitShown(kPathPage, true));
@@ -429,15 +415,7 @@ TEST_F(InstallerTest, ThePathPageRefusesBadPathsBlocksKeysAndGoesBack) {
     EXPECT_EQ(setup.control(kPathBox).value().facts.name, L"安装位置");
 
     // Each refusal under "错误"; the page stays.
-    ASSERT_TRUE(setup.click(kPathBox));
-    e2e::pressWithControl('A');
-    pressKey(VK_BACK);
-    ASSERT_TRUE(setup.waitValue(kPathBox, L""));
-    ASSERT_TRUE(setup.click(kStartButton));
-    HWND box = setup.waitMessageBox(L"错误");
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(dialogText(box), L"安装路径不能为空");
-    EXPECT_TRUE(e2e::answer(box, IDOK));
+    expectRefused(setup, L"", L"安装路径不能为空");
     expectRefused(setup, L"abc", kFullPathMessage);
     expectRefused(setup, L"Q:\\Apps", L"输入的盘符无效");
     expectRefused(setup, L"C:\\", L"不能安装到盘符根路径");
@@ -514,22 +492,16 @@ TEST_F(InstallerTest, ANonEmptyFolderIsQuestionedAndTheTypedPathIsInstalledAndRe
     ASSERT_TRUE(writeFile(folder + L"keep.txt", "the user's own file"));
     Installer setup(setupExe());
     ASSERT_NO_FATAL_FAILURE(openPathPage(setup));
-    typePath(setup, L"c:/E2E Target");
-    ASSERT_TRUE(setup.waitValue(kPathBox, L"c:/E2E Target"));
-
     const std::wstring question =
         L"文件夹:\r\n\r\nc:\\E2E Target\\\r\n\r\n不为空。您一定要安装到该文件夹中么?";
-    ASSERT_TRUE(setup.click(kStartButton));
-    HWND box = setup.waitMessageBox(L"提示");
-    ASSERT_NE(box, nullptr);
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startWithPath(setup, L"c:/E2E Target", L"提示", &box));
     EXPECT_EQ(dialogText(box), question);
     EXPECT_TRUE(e2e::answer(box, IDCANCEL));  // Cancel: the page stays, nothing starts
     EXPECT_TRUE(setup.waitShown(kPathPage, true));
     EXPECT_FALSE(setup.control(kProgressPage).value().shown());
 
-    ASSERT_TRUE(setup.click(kStartButton));
-    box = setup.waitMessageBox(L"提示");
-    ASSERT_NE(box, nullptr);
+    ASSERT_NO_FATAL_FAILURE(pressUntilBox(setup, kStartButton, L"提示", &box));
     EXPECT_EQ(dialogText(box), question);
     EXPECT_TRUE(e2e::answer(box, IDOK));
     ASSERT_NO_FATAL_FAILURE(finish(setup));
@@ -549,11 +521,8 @@ TEST_F(InstallerTest, AFolderRefusedAtTheQuestionIsNotUsedLater) {
     ASSERT_TRUE(writeFile(folder + L"keep.txt", "the user's own file"));
     Installer setup(setupExe());
     ASSERT_NO_FATAL_FAILURE(openPathPage(setup));
-    typePath(setup, L"C:\\E2E Target");
-    ASSERT_TRUE(setup.waitValue(kPathBox, L"C:\\E2E Target"));
-    ASSERT_TRUE(setup.click(kStartButton));
-    HWND box = setup.waitMessageBox(L"提示");
-    ASSERT_NE(box, nullptr);
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startWithPath(setup, L"C:\\E2E Target", L"提示", &box));
     EXPECT_TRUE(e2e::answer(box, IDCANCEL));
 
     ASSERT_TRUE(setup.click(kBackButton));
@@ -655,26 +624,22 @@ std::wstring heldQuestion(const std::wstring& path) {
     return L"文件可能被其他程序占用。\r\n" + path + L"\r\n请关闭占用的程序再重试";
 }
 
-void InstallerTest::installUntilHeldQuestion(Installer& setup, const std::wstring& held, HWND* box) {
-    ASSERT_NO_FATAL_FAILURE(open(setup));
-    ASSERT_NO_FATAL_FAILURE(agree(setup));
-    ASSERT_TRUE(setup.click(kInstallButton));
-    *box = setup.waitMessageBox(L"异常", e2e::kInstallDeadline);
-    ASSERT_NE(*box, nullptr) << "no question about the held file";
-    EXPECT_EQ(dialogText(*box), heldQuestion(installFolder() + held));
+void InstallerTest::installUntilHeldQuestion(Installer& setup, HeldFile* held, HWND* box) {
+    held->path = middleFile(manifest());
+    ASSERT_FALSE(held->path.empty());
+    held->handle = holdFile(installFolder() + held->path, "held by another program");
+    ASSERT_TRUE(held->handle);
+    ASSERT_NO_FATAL_FAILURE(installUntilBox(setup, L"异常", box));
+    EXPECT_EQ(dialogText(*box), heldQuestion(installFolder() + held->path));
 }
 
 }  // namespace
 
 TEST_F(InstallerTest, AHeldFileIsQuestionedAndRetryAfterItsReleaseCompletes) {
-    const std::wstring held = middleFile(manifest());
-    ASSERT_FALSE(held.empty());
-    win::unique_file hold = holdFile(installFolder() + held, "held by another program");
-    ASSERT_TRUE(hold);
-
     Installer setup(setupExe());
+    HeldFile held;
     HWND box = nullptr;
-    ASSERT_NO_FATAL_FAILURE(installUntilHeldQuestion(setup, held, &box));
+    ASSERT_NO_FATAL_FAILURE(installUntilHeldQuestion(setup, &held, &box));
     // Meanwhile the progress page shows and the close button cannot be reached.
     EXPECT_TRUE(setup.control(kProgressPage).value().shown());
     EXPECT_FALSE(setup.control(kCloseButton).value().shown());
@@ -683,8 +648,8 @@ TEST_F(InstallerTest, AHeldFileIsQuestionedAndRetryAfterItsReleaseCompletes) {
     ASSERT_TRUE(e2e::answer(box, IDRETRY));
     box = setup.waitMessageBox(L"异常");
     ASSERT_NE(box, nullptr) << "a retry of a held file asks again";
-    EXPECT_EQ(dialogText(box), heldQuestion(installFolder() + held));
-    hold.reset();
+    EXPECT_EQ(dialogText(box), heldQuestion(installFolder() + held.path));
+    held.handle.reset();
     ASSERT_TRUE(e2e::answer(box, IDRETRY));
     ASSERT_NO_FATAL_FAILURE(finish(setup));
     expectRegistered(installFolder());
@@ -692,27 +657,22 @@ TEST_F(InstallerTest, AHeldFileIsQuestionedAndRetryAfterItsReleaseCompletes) {
 }
 
 TEST_F(InstallerTest, AHeldFileCancelledStopsTheInstallAndKeepsWhatIsWritten) {
-    const std::vector<Operation> ops = manifest();
-    const std::wstring held = middleFile(ops);
-    ASSERT_FALSE(held.empty());
-    win::unique_file hold = holdFile(installFolder() + held, "held by another program");
-    ASSERT_TRUE(hold);
-
     Installer setup(setupExe());
+    HeldFile held;
     HWND box = nullptr;
-    ASSERT_NO_FATAL_FAILURE(installUntilHeldQuestion(setup, held, &box));
+    ASSERT_NO_FATAL_FAILURE(installUntilHeldQuestion(setup, &held, &box));
     ASSERT_TRUE(e2e::answer(box, IDCANCEL));
     // The dialog ends, the worker stops, and the installer exits (it waits for the worker).
     EXPECT_EQ(setup.waitExit(), 0);
-    hold.reset();
+    held.handle.reset();
 
     // Files before the held one are complete, the held one is untouched, later ones never came.
     bool before = true;
-    for (const Operation& op : ops) {
+    for (const Operation& op : manifest()) {
         if (op.kind != 1)
             continue;
         const std::wstring target = installFolder() + op.path;
-        if (op.path == held) {
+        if (op.path == held.path) {
             EXPECT_EQ(readFile(target), "held by another program");
             before = false;
         } else if (before) {
@@ -731,11 +691,8 @@ TEST_F(InstallerTest, TheProductRunningFromTheInstallPathIsQuestionedAndCancelEn
     ASSERT_TRUE(product.waitUp()) << "the product did not come up";
 
     Installer setup(setupExe());
-    ASSERT_NO_FATAL_FAILURE(open(setup));
-    ASSERT_NO_FATAL_FAILURE(agree(setup));
-    ASSERT_TRUE(setup.click(kInstallButton));
-    HWND box = setup.waitMessageBox(L"提示");
-    ASSERT_NE(box, nullptr) << "no question about the running product";
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(installUntilBox(setup, L"提示", &box));
     EXPECT_EQ(dialogText(box), L"veze正在运行中，是否停止veze？");
     ASSERT_TRUE(e2e::answer(box, IDCANCEL));
     EXPECT_EQ(setup.waitExit(), 0);
@@ -841,11 +798,8 @@ TEST_F(InstallerTest, AnInstallFolderThatCannotBeCreatedIsReportedAndEndsTheInst
     ASSERT_TRUE(writeFile(L"C:\\E2E File", "a file, not a folder"));
     Installer setup(setupExe());
     ASSERT_NO_FATAL_FAILURE(openPathPage(setup));
-    typePath(setup, L"C:\\E2E File");
-    ASSERT_TRUE(setup.waitValue(kPathBox, L"C:\\E2E File"));
-    ASSERT_TRUE(setup.click(kStartButton));
-    HWND box = setup.waitMessageBox(L"错误", e2e::kInstallDeadline);
-    ASSERT_NE(box, nullptr) << "no report of the failed folder";
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startWithPath(setup, L"C:\\E2E File", L"错误", &box));
     EXPECT_EQ(dialogText(box), L"安装过程发生异常\r\n\r\n创建文件夹C:\\E2E File\\失败");
     ASSERT_TRUE(e2e::answer(box, IDOK));
     EXPECT_EQ(setup.waitExit(), 0);
@@ -858,11 +812,8 @@ TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndOkEndsItAndInstalls) {
     ASSERT_TRUE(product.waitUp()) << "the product did not come up";
 
     Installer setup(setupExe());
-    ASSERT_NO_FATAL_FAILURE(open(setup));
-    ASSERT_NO_FATAL_FAILURE(agree(setup));
-    ASSERT_TRUE(setup.click(kInstallButton));
-    HWND box = setup.waitMessageBox(L"提示", e2e::kInstallDeadline);
-    ASSERT_NE(box, nullptr) << "no question about the running programs";
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(installUntilBox(setup, L"提示", &box));
     // One name per line: the install script sends CR LF, which the notification's long bracket reads
     // back as a line feed.
     EXPECT_EQ(dialogText(box), L"立即结束以下程序来继续安装过程吗?\r\n" + product.path() + L"\n");
@@ -878,11 +829,8 @@ TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndCancelStopsBeforeAnyFi
     ASSERT_TRUE(product.waitUp()) << "the product did not come up";
 
     Installer setup(setupExe());
-    ASSERT_NO_FATAL_FAILURE(open(setup));
-    ASSERT_NO_FATAL_FAILURE(agree(setup));
-    ASSERT_TRUE(setup.click(kInstallButton));
-    HWND box = setup.waitMessageBox(L"提示", e2e::kInstallDeadline);
-    ASSERT_NE(box, nullptr) << "no question about the running programs";
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(installUntilBox(setup, L"提示", &box));
     ASSERT_TRUE(e2e::answer(box, IDCANCEL));
     EXPECT_EQ(setup.waitExit(), 0);
     EXPECT_TRUE(product.running()) << "Cancel keeps the product running";
@@ -892,9 +840,7 @@ TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndCancelStopsBeforeAnyFi
 
 TEST_F(InstallerTest, FinishAndStartRegistersAndStartsTheInstalledProgram) {
     Installer setup(setupExe());
-    ASSERT_NO_FATAL_FAILURE(open(setup));
-    ASSERT_NO_FATAL_FAILURE(agree(setup));
-    ASSERT_TRUE(setup.click(kInstallButton));
+    ASSERT_NO_FATAL_FAILURE(install(setup));
     ASSERT_NO_FATAL_FAILURE(finish(setup, kStartProgramButton));
     expectRegistered(installFolder());
 
@@ -929,9 +875,7 @@ TEST_F(InstallerTest, FinishAndStartRegistersAndStartsTheInstalledProgram) {
 // added, and a product folder of the test's own (tests/tarvo/own).
 TEST_F(InstallerTest, TheStarterFolderBuiltByTarvoInstallsEndToEnd) {
     Installer setup(e2e::windowsPath(TARVO_TEST_STARTER_EXE));
-    ASSERT_NO_FATAL_FAILURE(open(setup));
-    ASSERT_NO_FATAL_FAILURE(agree(setup));
-    ASSERT_TRUE(setup.click(kInstallButton));
+    ASSERT_NO_FATAL_FAILURE(install(setup));
     ASSERT_NO_FATAL_FAILURE(finish(setup));
     // The added file, and the uninstaller tarvo built from the starter's uninstall folder.
     const std::wstring from = e2e::windowsPath(TARVO_TEST_STARTER_PAYLOAD);

@@ -21,11 +21,7 @@
 #include "win_test_support.h"
 
 using namespace testsupport;
-using e2e::Installer;
-using e2e::View;
-using e2e::kComponentsKey;
-using e2e::kProgram;
-using e2e::kUninstallKey;
+using namespace e2e;
 
 namespace {
 
@@ -34,12 +30,8 @@ constexpr wchar_t kCopyName[] = L"tarvo_unins000.exe";
 constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kRunningRefusal[] = L"检测到Tarvo安装或卸载程序正在运行，请结束后重试。";
 
-// Control ids: the installer's, then the uninstaller's.
+// Control ids of the uninstaller's window (the installer's are e2e::installer's).
 enum : int {
-    kAgreeBox = 1001,
-    kInstallButton = 1003,
-    kInstallFinishPage = 4000,
-    kInstallFinishButton = 4002,
     kPathLabel = 1012,
     kUninstallButton = 1003,
     kCancelButton = 1005,
@@ -50,17 +42,6 @@ enum : int {
     kCloseButton = 5000,
 };
 
-std::wstring tempFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, path);
-    return path;
-}
-std::wstring setupExe() {
-    return e2e::windowsPath(TARVO_TEST_SETUP_EXE);
-}
-std::wstring installFolder() {
-    return e2e::specialFolder(CSIDL_PROGRAM_FILES) + L"\\DuvureVEdadiz\\";
-}
 std::wstring restartMarker() {
     return tempFolder() + L"tarvovirtualcamera_restart";
 }
@@ -82,24 +63,18 @@ std::vector<std::wstring> manifestFiles() {
 
 // Folders end in a backslash; links are listed, never entered.
 void listTree(const std::wstring& folder, std::set<std::wstring>* out) {
-    WIN32_FIND_DATAW data;
-    win::unique_find find(FindFirstFileW((folder + L"*").c_str(), &data));
-    if (!find)
-        return;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        const std::wstring path = folder + name;
+    e2e::walkTree(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             out->insert(path);
-        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            out->insert(path + L" -> link");
-        } else {
-            out->insert(path + L"\\");
-            listTree(path + L"\\", out);
+            return false;
         }
-    } while (FindNextFileW(find.get(), &data));
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            out->insert(path + L" -> link");
+            return false;
+        }
+        out->insert(path + L"\\");
+        return true;
+    });
 }
 
 void listKey(HKEY parent, const std::wstring& name, const std::wstring& shown, std::set<std::wstring>* out) {
@@ -183,12 +158,7 @@ std::wstring inUseQuestion(const std::wstring& path) {
 
 class UninstallerTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        for (const wchar_t* exe : {L"setup.exe", L"unins000.exe", kCopyName})
-            regWriteString(HKEY_CURRENT_USER,
-                           std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\X11 Driver", L"Managed",
-                           L"N");
-    }
+    static void SetUpTestSuite() { e2e::leaveUnmanaged({L"setup.exe", L"unins000.exe", kCopyName}); }
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com_.result()));
         forgetProduct();
@@ -225,14 +195,15 @@ class UninstallerTest : public ::testing::Test {
     void install(const std::function<void()>& whileOpen = {}) {
         Installer setup(setupExe());
         ASSERT_TRUE(setup.waitWindow()) << "no installer window";
-        ASSERT_TRUE(setup.click(kAgreeBox));
-        ASSERT_TRUE(setup.waitControl(kInstallButton, [](const View& v) { return v.enabled(); }));
-        ASSERT_TRUE(setup.click(kInstallButton));
-        ASSERT_TRUE(setup.waitShown(kInstallFinishPage, true, e2e::kInstallDeadline))
+        ASSERT_TRUE(setup.click(e2e::installer::kAgreeBox));
+        ASSERT_TRUE(
+            setup.waitControl(e2e::installer::kInstallButton, [](const View& v) { return v.enabled(); }));
+        ASSERT_TRUE(setup.click(e2e::installer::kInstallButton));
+        ASSERT_TRUE(setup.waitShown(e2e::installer::kFinishPage, true, e2e::kInstallDeadline))
             << "the install did not end";
         if (whileOpen)
             whileOpen();
-        ASSERT_TRUE(setup.click(kInstallFinishButton));
+        ASSERT_TRUE(setup.click(e2e::installer::kFinishButton));
         ASSERT_EQ(setup.waitExit(), 0);
         ASSERT_TRUE(fileExists(installFolder() + L"unins000.exe"));
     }
