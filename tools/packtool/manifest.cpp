@@ -22,8 +22,9 @@ bool readWhole(const std::string& path, std::string* out) {
     return true;
 }
 
-// Splits args into the value of `option` (when given) and the other arguments.
-void readArgs(const Args& args, const char* option, std::string* value,
+// Splits args into the value of `option` (when given) and the other arguments; false unless those are
+// exactly OUT and one input.
+bool readArgs(const Args& args, const char* option, std::string* value,
               std::vector<std::string>* positional) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == option && i + 1 < args.size())
@@ -31,6 +32,7 @@ void readArgs(const Args& args, const char* option, std::string* value,
         else
             positional->push_back(args[i]);
     }
+    return positional->size() == 2;
 }
 
 int writeWhole(const std::string& path, const std::string& text) {
@@ -47,8 +49,7 @@ int writeWhole(const std::string& path, const std::string& text) {
 int runManifest(const Args& args) {
     std::string templatePath;
     std::vector<std::string> positional;
-    readArgs(args, "--template", &templatePath, &positional);
-    if (positional.size() != 2)
+    if (!readArgs(args, "--template", &templatePath, &positional))
         return 2;
     WalkedFolder walked;
     std::vector<Operation> ops;
@@ -70,8 +71,7 @@ int runManifest(const Args& args) {
 int runUiScript(const Args& args) {
     std::string gluePath;
     std::vector<std::string> positional;
-    readArgs(args, "--glue", &gluePath, &positional);
-    if (positional.size() != 2)
+    if (!readArgs(args, "--glue", &gluePath, &positional))
         return 2;
     std::string glue, ui;
     if (!gluePath.empty() && !readWhole(gluePath, &glue))
