@@ -241,6 +241,15 @@ class InstallerTest : public ::testing::Test {
         ASSERT_NO_FATAL_FAILURE(agree(setup));
         ASSERT_NO_FATAL_FAILURE(pressUntilBox(setup, kInstallButton, title, box));
     }
+    // Once the product runs, starts the install on the agreement page until the question that names
+    // the running programs.
+    void installUntilRunningQuestion(Installer& setup, RunningProduct& product, HWND* box) {
+        ASSERT_TRUE(product.waitUp()) << "the product did not come up";
+        ASSERT_NO_FATAL_FAILURE(installUntilBox(setup, L"提示", box));
+        // One name per line: the install script sends CR LF, which the notification's long bracket
+        // reads back as a line feed.
+        EXPECT_EQ(dialogText(*box), L"立即结束以下程序来继续安装过程吗?\r\n" + product.path() + L"\n");
+    }
     // A payload file held open by another program: its path relative to the install folder.
     struct HeldFile {
         std::wstring path;
@@ -612,14 +621,6 @@ std::wstring middleFile(const std::vector<Operation>& ops) {
     return files.empty() ? std::wstring() : files[files.size() / 2];
 }
 
-// The file written and held open with no sharing, as another program holding it would.
-win::unique_file holdFile(const std::wstring& path, const std::string& content) {
-    if (!writeFile(path, content))
-        return win::unique_file();
-    return win::unique_file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 std::wstring heldQuestion(const std::wstring& path) {
     return L"文件可能被其他程序占用。\r\n" + path + L"\r\n请关闭占用的程序再重试";
 }
@@ -627,7 +628,7 @@ std::wstring heldQuestion(const std::wstring& path) {
 void InstallerTest::installUntilHeldQuestion(Installer& setup, HeldFile* held, HWND* box) {
     held->path = middleFile(manifest());
     ASSERT_FALSE(held->path.empty());
-    held->handle = holdFile(installFolder() + held->path, "held by another program");
+    held->handle = writeAndHoldFile(installFolder() + held->path, "held by another program");
     ASSERT_TRUE(held->handle);
     ASSERT_NO_FATAL_FAILURE(installUntilBox(setup, L"异常", box));
     EXPECT_EQ(dialogText(*box), heldQuestion(installFolder() + held->path));
@@ -809,14 +810,9 @@ TEST_F(InstallerTest, AnInstallFolderThatCannotBeCreatedIsReportedAndEndsTheInst
 
 TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndOkEndsItAndInstalls) {
     RunningProduct product(L"C:\\E2E Elsewhere\\");
-    ASSERT_TRUE(product.waitUp()) << "the product did not come up";
-
     Installer setup(setupExe());
     HWND box = nullptr;
-    ASSERT_NO_FATAL_FAILURE(installUntilBox(setup, L"提示", &box));
-    // One name per line: the install script sends CR LF, which the notification's long bracket reads
-    // back as a line feed.
-    EXPECT_EQ(dialogText(box), L"立即结束以下程序来继续安装过程吗?\r\n" + product.path() + L"\n");
+    ASSERT_NO_FATAL_FAILURE(installUntilRunningQuestion(setup, product, &box));
     ASSERT_TRUE(e2e::answer(box, IDOK));
     EXPECT_TRUE(pumpUntil([&] { return !product.running(); }, e2e::kDeadline)) << "OK ends the product";
     ASSERT_NO_FATAL_FAILURE(finish(setup));
@@ -826,11 +822,9 @@ TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndOkEndsItAndInstalls) {
 
 TEST_F(InstallerTest, TheProductRunningElsewhereIsNamedAndCancelStopsBeforeAnyFile) {
     RunningProduct product(L"C:\\E2E Elsewhere\\");
-    ASSERT_TRUE(product.waitUp()) << "the product did not come up";
-
     Installer setup(setupExe());
     HWND box = nullptr;
-    ASSERT_NO_FATAL_FAILURE(installUntilBox(setup, L"提示", &box));
+    ASSERT_NO_FATAL_FAILURE(installUntilRunningQuestion(setup, product, &box));
     ASSERT_TRUE(e2e::answer(box, IDCANCEL));
     EXPECT_EQ(setup.waitExit(), 0);
     EXPECT_TRUE(product.running()) << "Cancel keeps the product running";

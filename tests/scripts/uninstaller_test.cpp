@@ -146,11 +146,6 @@ std::string joined(const std::vector<std::wstring>& lines) {
     return out;
 }
 
-// The file opened with no sharing, as another program holding it would.
-win::unique_file holdFile(const std::wstring& path) {
-    return win::unique_file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-}
-
 std::wstring inUseQuestion(const std::wstring& path) {
     return L"文件正在被其他程序使用，无法删除：\r\n" + path +
            L"\r\n请关闭占用的程序后重试，或取消以在重启电脑后删除";

@@ -318,6 +318,14 @@ bool makeFolders(const std::wstring& path) {
     return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+win::unique_file holdFile(const std::wstring& path) {
+    return win::unique_file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+win::unique_file writeAndHoldFile(const std::wstring& path, const std::string& bytes) {
+    return writeFile(path, bytes) ? holdFile(path) : win::unique_file();
+}
+
 bool writeFile(const std::wstring& path, const std::string& bytes) {
     size_t slash = path.find_last_of(L"\\/");
     if (slash != std::wstring::npos)

@@ -91,6 +91,10 @@ std::wstring makeTempFolder(const std::wstring& prefix);
 bool makeFolders(const std::wstring& path);
 bool writeFile(const std::wstring& path, const std::string& bytes);  // creates parent folders
 std::optional<std::string> readFile(const std::wstring& path);
+// The existing file opened with no sharing, as another program holding it would; null on failure.
+win::unique_file holdFile(const std::wstring& path);
+// The file written with these bytes (parents created), then held as holdFile does; null on failure.
+win::unique_file writeAndHoldFile(const std::wstring& path, const std::string& bytes);
 bool fileExists(const std::wstring& path);  // a file or a folder
 // Deletes a folder tree, clearing read-only attributes; links are removed, never followed.
 bool deleteTree(const std::wstring& path);

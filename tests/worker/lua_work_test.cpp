@@ -272,8 +272,7 @@ TEST_F(Worker, AFileHeldOpenAsksWithItsFullPathRetriesAndCancelStopsBeforeLaterE
     size_t held = middleFileInFolder(ops);
     ASSERT_GT(held, 0u);
     std::wstring target = installPath + widen(ops[held].path);
-    ASSERT_TRUE(testsupport::writeFile(target, "old"));
-    win::unique_file lock(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    win::unique_file lock = testsupport::writeAndHoldFile(target, "old");
     ASSERT_TRUE(lock);
 
     // Retry twice while the file is held, then release it and retry once more: it succeeds.
@@ -299,8 +298,7 @@ TEST_F(Worker, AFileHeldOpenAsksWithItsFullPathRetriesAndCancelStopsBeforeLaterE
     std::wstring second = root + L"\\Second\\";
     installPath = second;
     target = second + widen(ops[held].path);
-    ASSERT_TRUE(testsupport::writeFile(target, "old"));
-    lock.reset(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    lock = testsupport::writeAndHoldFile(target, "old");
     ASSERT_TRUE(lock);
     ui.answer = [](const Note& note) { return note.code == 5 ? 2 : 1; };
     install(configFor(second));
@@ -323,8 +321,7 @@ TEST_F(Worker, ACancelHalfwayLeavesNoThreadHandleOrBufferAndNoHalfWrittenFile) {
     size_t held = middleFileInFolder(ops);
     ASSERT_GT(held, 0u);
     std::wstring target = installPath + widen(ops[held].path);
-    ASSERT_TRUE(testsupport::writeFile(target, "old"));
-    win::unique_file lock(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    win::unique_file lock = testsupport::writeAndHoldFile(target, "old");
     ASSERT_TRUE(lock);
     // A clean slate: no watcher thread and no ended thread's handle waiting to be closed.
     SRService::stop();
