@@ -37,6 +37,14 @@
 
 namespace {
 
+// The end of each benchmark window's chunk: it signals that the window is up, ends it after two minutes
+// at the latest, and runs it modally.
+constexpr char kShowWindow[] =
+    "local id\n"
+    "id = w:setTimer(100, function() w:killTimer(id) bench_ready() end)\n"
+    "w:setTimer(120000, function() w:endDialog(-1) end)\n"
+    "bench_result = w:showDialog()\n";
+
 // What the natives of the bench script share with the driving thread.
 struct BenchState {
     win::unique_handle ready{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
@@ -199,11 +207,8 @@ void benchNotify(lua_State* L, int rounds) {
                            "  local message = load('return ' .. text)()\n"
                            "  if message.code == 2 then w:endDialog(1) end\n"
                            "  return 1\n"
-                           "end)\n"
-                           "local id\n"
-                           "id = w:setTimer(100, function() w:killTimer(id) bench_ready() end)\n"
-                           "w:setTimer(120000, function() w:endDialog(-1) end)\n"
-                           "bench_result = w:showDialog()\n");
+                           "end)\n" +
+                               std::string(kShowWindow));
         if (!ok) {
             abandoned = true;
             SetEvent(g_state->ready.get());
@@ -288,11 +293,8 @@ void benchProgress(lua_State* L, int steps, int level, const char* label) {
                        "    end\n"
                        "  end\n"
                        "  return 1\n"
-                       "end)\n"
-                       "local id\n"
-                       "id = w:setTimer(100, function() w:killTimer(id) bench_ready() end)\n"
-                       "w:setTimer(120000, function() w:endDialog(-1) end)\n"
-                       "bench_result = w:showDialog()\n");
+                       "end)\n" +
+                           std::string(kShowWindow));
     const double wall = bench::nowMicros() - t0;
     GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel1, &user1);
     if (!ok) {

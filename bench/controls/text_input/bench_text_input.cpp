@@ -19,6 +19,7 @@
 #include "host/resource_file_system.h"
 #include "host/ui_context.h"
 #include "render/skin_store.h"
+#include "window/window_events.h"
 #include "window/window_impl.h"
 
 namespace {
@@ -50,15 +51,6 @@ std::wstring sampleText(int units) {
     }
     s.resize(units);
     return s;
-}
-
-void raise(Control* control, int32_t id, int32_t route, WPARAM wParam, LPARAM lParam) {
-    EventRecord e;
-    e.id = id;
-    e.route = route;
-    e.wParam = static_cast<int64_t>(wParam);
-    e.lParam = static_cast<int64_t>(lParam);
-    control->raiseEvent(e);
 }
 
 }  // namespace
@@ -102,12 +94,13 @@ int main() {
         // Scroll the middle line into view and press on it: the caret stands in the middle.
         const int middle = edit->text().lineCount() / 2;
         while (edit->topLine() < middle)
-            raise(edit, event::MouseWheel, kRouteBubble, MAKEWPARAM(0, static_cast<WORD>(-120 * 200)), 0);
+            windowEvents::raise(edit, event::MouseWheel, kRouteBubble,
+                                MAKEWPARAM(0, static_cast<WORD>(-120 * 200)), 0);
         RECT area{};
         edit->windowRect(&area);
         const int x = area.left + 30;
         const int y = area.top + edit->padding().y + edit->lineHeight() / 2;
-        raise(edit, event::LButtonDown, kRouteBubble, MK_LBUTTON, MAKELPARAM(x, y));
+        windowEvents::raise(edit, event::LButtonDown, kRouteBubble, MK_LBUTTON, MAKELPARAM(x, y));
         pump();
         UpdateWindow(hwnd);
 
@@ -116,7 +109,7 @@ int main() {
         std::vector<double> typed, typedOnly;
         for (int i = 0; i < rounds; ++i) {
             bench::Clock clock;
-            raise(edit, event::KeyPress, kRouteBubble, L'x', 0);
+            windowEvents::raise(edit, event::KeyPress, kRouteBubble, L'x', 0);
             const double handled = clock.ms();
             UpdateWindow(hwnd);
             GdiFlush();
