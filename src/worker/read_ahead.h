@@ -6,7 +6,9 @@
 //
 // Budget: at most kMaxEntries entries and kMaxBytes bytes of decoded content are held or being decoded
 // ahead at once (the entry the worker is writing is no longer counted). An entry larger than the byte
-// budget is never decoded ahead.
+// budget is never decoded ahead. The byte budget counts in the installer's peak memory, beside the
+// decoder's own dictionary (as large as the entry) and the entry being written; a few MiB ahead are
+// enough to keep the writing fed.
 #pragma once
 
 #include <windows.h>
@@ -28,7 +30,7 @@ std::vector<std::u16string> expectedEntries(std::string_view text, const PackArc
 class EntryReadAhead {
   public:
     static constexpr std::size_t kMaxEntries = 32;
-    static constexpr std::size_t kMaxBytes = std::size_t{24} << 20;
+    static constexpr std::size_t kMaxBytes = std::size_t{8} << 20;
 
     struct Limits {
         std::size_t entries = kMaxEntries;
