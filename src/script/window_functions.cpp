@@ -21,7 +21,6 @@
 
 namespace {
 
-
 LuaWindow* selfWindow(lua_State* L) {
     return luaWindowFromHost(windowFromSelf(L));
 }
