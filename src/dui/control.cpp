@@ -342,7 +342,7 @@ bool Control::invalidate(const RECT& part, bool synchronous) {
         SendMessageW(hwnd, kRepaintMessage, 0, 0);
         return true;
     }
-    return PostMessageW(hwnd, kRepaintMessage, 0, 0) != FALSE;
+    return PostMessageW(hwnd, kRepaintMessage, kRepaintPaced, 0) != FALSE;
 }
 
 void Control::setEnabled(bool on) {

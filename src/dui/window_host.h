@@ -43,5 +43,8 @@ class WindowHost {
     ~WindowHost() = default;
 };
 
-// The repaint request a control sends or posts to its window after addDirtyArea.
+// The repaint request a control sends or posts to its window after addDirtyArea. A request whose
+// wParam is kRepaintPaced may be folded into the next display frame's paint (the window paints at
+// once unless it painted less than a frame ago); any other request paints what is dirty now.
 constexpr UINT kRepaintMessage = WM_USER + 1;
+constexpr WPARAM kRepaintPaced = 1;

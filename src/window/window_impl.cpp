@@ -66,9 +66,9 @@ double displayFrameMs() {
 
 constexpr UINT_PTR kPushTimerId = 0x5055;  // the window's own timer for held-back pushes
 
-// Mouse or key input waits in this thread's queue.
-bool inputWaiting() {
-    return HIWORD(GetQueueStatus(QS_INPUT)) != 0;
+// Mouse or key input waits in this thread's queue (with posted: or a posted message).
+bool inputWaiting(UINT also = 0) {
+    return HIWORD(GetQueueStatus(QS_INPUT | also)) != 0;
 }
 
 }  // namespace
@@ -137,10 +137,8 @@ LRESULT WindowImpl::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kRepaintMessage:
             if (layered_)
                 flushDirtyAreas();
-            else if (!inputWaiting())
-                UpdateWindow(handle());
-            // With input waiting (the release after a press), the input goes first: the area stays
-            // invalid and the system paints it once the queue holds nothing else.
+            else
+                repaintPlain(wParam == kRepaintPaced);
             return 0;
         case WM_KEYDOWN:
             if (onNavigationKey(message, wParam, lParam))
@@ -329,7 +327,10 @@ void WindowImpl::createTooltip() {
 
 void WindowImpl::addDirtyArea(const RECT& area) {
     if (!layered_) {
-        InvalidateRect(handle(), &area, FALSE);
+        if (pushTimerArmed_)
+            UnionRect(&heldBack_, &heldBack_, &area);  // the timer paints it with the rest
+        else
+            InvalidateRect(handle(), &area, FALSE);
         return;
     }
     if (dirty_.absorb(area))
@@ -377,7 +378,56 @@ LRESULT WindowImpl::onPaint() {
     }
     BitBlt(paint.get().hdc, area.left, area.top, area.right - area.left, area.bottom - area.top,
            backBuffer_.dc(), area.left, area.top, SRCCOPY);
+    lastPushMs_ = nowMs();
     return 0;
+}
+
+// Under Wine every paint of a plain window is a push of its surface to the display, several server
+// round trips and an image sent to X, so a stream of repaint requests (a progress bar and a label fed
+// by notifications) is painted at most once a display frame.
+void WindowImpl::repaintPlain(bool paced) {
+    if (pushTimerArmed_) {
+        if (paced)
+            return;  // the timer paints what is held back, this area with it
+        releaseHeldBack();
+    }
+    const double wait = lastPushMs_ + displayFrameMs() - nowMs();
+    RECT update{};
+    if (paced && wait > 0 && GetUpdateRect(handle(), &update, FALSE)) {
+        // Held here rather than left invalid, or WM_PAINT would come as soon as the queue is empty.
+        heldBack_ = update;
+        ValidateRect(handle(), &update);
+        armHoldTimer(wait);
+        return;
+    }
+    // Input goes first (the release after a press), and for a paced request posted messages too (the
+    // Click a release posts): the area stays invalid and the system paints it once the queue holds
+    // nothing else.
+    if (!inputWaiting(paced ? QS_POSTMESSAGE : 0))
+        UpdateWindow(handle());
+}
+
+void WindowImpl::releaseHeldBack() {
+    if (pushTimerArmed_) {
+        KillTimer(handle(), kPushTimerId);
+        pushTimerArmed_ = false;
+    }
+    if (!IsRectEmpty(&heldBack_))
+        InvalidateRect(handle(), &heldBack_, FALSE);
+    heldBack_ = RECT{0, 0, 0, 0};
+}
+
+// A timer message comes only when no input or posted message waits.
+void WindowImpl::armHoldTimer(double delayMs) {
+    pushTimerArmed_ = SetTimer(handle(), kPushTimerId, static_cast<UINT>(delayMs) + 1, onPushTimer) != 0;
+    if (!pushTimerArmed_) {
+        if (layered_) {
+            pushHeldBack();
+        } else {
+            releaseHeldBack();
+            UpdateWindow(handle());
+        }
+    }
 }
 
 void WindowImpl::flushDirtyAreas() {
@@ -424,19 +474,19 @@ void WindowImpl::pushLayered(const RECT& changed) {
         pushHeldBack();
         return;
     }
-    if (!pushTimerArmed_) {
-        // A timer message comes only when no input or posted message waits: after the input.
-        const UINT delay = inputFirst ? USER_TIMER_MINIMUM : static_cast<UINT>(wait) + 1;
-        pushTimerArmed_ = SetTimer(handle(), kPushTimerId, delay, onPushTimer) != 0;
-        if (!pushTimerArmed_)
-            pushHeldBack();
-    }
+    if (!pushTimerArmed_)
+        armHoldTimer(inputFirst ? USER_TIMER_MINIMUM : wait);  // the timer comes after the input
 }
 
 void CALLBACK WindowImpl::onPushTimer(HWND window, UINT, UINT_PTR, DWORD) {
-    if (auto* self = dynamic_cast<WindowImpl*>(windowFromHandle(window)))
-        self->pushHeldBack();
-    else
+    if (auto* self = dynamic_cast<WindowImpl*>(windowFromHandle(window))) {
+        if (self->layered_) {
+            self->pushHeldBack();
+        } else {
+            self->releaseHeldBack();
+            UpdateWindow(window);
+        }
+    } else
         KillTimer(window, kPushTimerId);
 }
 

@@ -49,7 +49,8 @@ class WindowImpl : public WindowBase, public WindowHost {
     // Drops capture, focus, remembered focus and hover resting on `control` or inside it, with
     // LostCapture, LostFocus and MouseLeave; hover is computed again from a posted mouse move.
     void forgetControl(Control* control) override;
-    // Plain window: invalidates the area in the system. Layered window: adds it to the dirty list,
+    // Plain window: invalidates the area in the system, or adds it to the held-back area while a
+    // paced repaint waits for its frame. Layered window: adds it to the dirty list,
     // pushing the collected areas to the screen first when the list is full.
     void addDirtyArea(const RECT& area) override;
     POINT cursorClientPosition() const override;
@@ -108,6 +109,11 @@ class WindowImpl : public WindowBase, public WindowHost {
     // (it goes first, for one frame at most) and while the last push is less than one display frame
     // old; a timer of the window then pushes what was held back, so the last state painted always
     // reaches the screen.
+    // Plain window: a paced repaint request (kRepaintPaced) paints at once unless the window painted
+    // less than one display frame ago; then the dirty area is held back here and the window's timer
+    // paints it when the frame is over. Any other request paints the held-back area at once. A repaint
+    // leaves the area to the system's WM_PAINT while input or posted messages wait (a click's handler
+    // runs before the pressed button is painted).
     RECT heldBackArea() const { return heldBack_; }
 
   protected:
@@ -134,6 +140,9 @@ class WindowImpl : public WindowBase, public WindowHost {
     void createTooltip();
     void paintTree(HDC dc, const RECT& area);
     void drawCaret(HDC dc);
+    void repaintPlain(bool paced);
+    void releaseHeldBack();  // plain window: the held-back area becomes invalid in the system again
+    void armHoldTimer(double delayMs);
     void pushLayered(const RECT& changed);
     void pushHeldBack();
     static void CALLBACK onPushTimer(HWND window, UINT, UINT_PTR, DWORD);
@@ -197,8 +206,8 @@ class WindowImpl : public WindowBase, public WindowHost {
     bool perPixelAlpha_ = false;
     DirtyList dirty_;  // areas for the next flush, also those invalidated while one paints
     bool flushing_ = false;
-    RECT heldBack_{0, 0, 0, 0};  // painted, not yet pushed
-    double lastPushMs_ = -1e9;   // when the last push went out (performance counter, ms)
+    RECT heldBack_{0, 0, 0, 0};  // layered: painted, not yet pushed; plain: not yet painted
+    double lastPushMs_ = -1e9;   // when the last push or plain paint went out (performance counter, ms)
     double heldSinceMs_ = 0;     // when heldBack_ last turned non-empty
     bool pushTimerArmed_ = false;
 

@@ -224,6 +224,29 @@ TEST_F(Paint, APlainWindowRepaintsOnlyTheInvalidAreaThroughTheBackBuffer) {
     EXPECT_EQ(screenPixel(100 + 60, 100 + 20), 0x0000FFu) << "outside the area nothing was copied";
 }
 
+// A progress bar fed by notifications: paced requests paint at most once a display frame (the
+// window's timer paints what was held back), and the last state always reaches the screen.
+TEST_F(Paint, PacedRequestsPaintOnceAFrameAndTheLastAreaAlwaysReachesTheScreen) {
+    PaintProbe* probe = probeOf(160, 100);
+    auto* w = new WindowImpl(probe);
+    ASSERT_NE(create(w, 100, 100, WS_POPUP | WS_VISIBLE), nullptr);
+    ASSERT_TRUE(settle(w));
+    probe->clips.clear();
+    probe->colour = RGB(255, 0, 0);
+    const ULONGLONG start = GetTickCount64();
+    constexpr int kRequests = 40;
+    for (int i = 0; i < kRequests; ++i) {
+        w->addDirtyArea(RECT{i * 3, 10, i * 3 + 3, 30});
+        SendMessageW(w->handle(), kRepaintMessage, kRepaintPaced, 0);
+    }
+    const auto frames = static_cast<size_t>((GetTickCount64() - start) * 60 / 1000 + 2);
+    EXPECT_LE(probe->clips.size(), frames) << "more than one paint a frame";
+    ASSERT_TRUE(settle(w)) << "the held-back area was never painted";
+    EXPECT_EQ(waitScreenPixel(100 + 118, 100 + 20, 0xFF0000, kDeadline), 0xFF0000u) << "the last area";
+    EXPECT_EQ(screenPixel(100 + 1, 100 + 20), 0xFF0000u) << "the first area";
+    EXPECT_EQ(screenPixel(100 + 130, 100 + 20), 0x0000FFu) << "outside every area";
+}
+
 TEST_F(Paint, EraseIsSkippedAndPrintClientPaintsTheTree) {
     PaintProbe* probe = probeOf(80, 60);
     probe->colour = RGB(0, 128, 0);
