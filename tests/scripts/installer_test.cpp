@@ -17,10 +17,10 @@
 
 using namespace testsupport;
 using e2e::Installer;
-using e2e::View;
 using e2e::kComponentsKey;
 using e2e::kProgram;
 using e2e::kUninstallKey;
+using e2e::View;
 
 namespace {
 
@@ -232,7 +232,7 @@ class InstallerTest : public ::testing::Test {
                            L"N");
     }
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(com_.result()));
+        ASSERT_TRUE(SUCCEEDED(com_.get()));
         forgetProduct();
     }
     void TearDown() override {
@@ -320,7 +320,7 @@ class InstallerTest : public ::testing::Test {
         EXPECT_EQ(setup.waitExit(), 0);
     }
 
-    win::com_scope com_;
+    decltype(win::co_initialize()) com_ = win::co_initialize();
 };
 
 }  // namespace

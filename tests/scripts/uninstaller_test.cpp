@@ -22,10 +22,10 @@
 
 using namespace testsupport;
 using e2e::Installer;
-using e2e::View;
 using e2e::kComponentsKey;
 using e2e::kProgram;
 using e2e::kUninstallKey;
+using e2e::View;
 
 namespace {
 
@@ -190,7 +190,7 @@ class UninstallerTest : public ::testing::Test {
                            L"N");
     }
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(com_.result()));
+        ASSERT_TRUE(SUCCEEDED(com_.get()));
         forgetProduct();
     }
     void TearDown() override { forgetProduct(); }
@@ -280,7 +280,7 @@ class UninstallerTest : public ::testing::Test {
     }
 
     std::wstring linked_ = L"no link";
-    win::com_scope com_;
+    decltype(win::co_initialize()) com_ = win::co_initialize();
 };
 
 }  // namespace
