@@ -188,7 +188,7 @@ bool findById(const acc::Element& element, const std::wstring& id, acc::Element*
 
 // What a screen reader sees of the finish button: visible once the finish page is shown.
 bool finishButtonShown(HWND window) {
-    win::com_scope com;
+    auto com = win::co_initialize();
     acc::Element root, button;
     if (!acc::clientElement(window, &root) || !findById(root, L"4002", &button))
         return false;

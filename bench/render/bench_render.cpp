@@ -136,10 +136,10 @@ int main() {
     measureControl(page.get(), SIZE{600, 400});
     arrangeControl(page.get(), all);
     auto repaint = [&] {
-        win::savedc_guard saved(dc);
+        auto saved = win::save_dc(dc);
         win::unique_hrgn clip(CreateRectRgnIndirect(&all));
         SelectClipRgn(dc, clip.get());
-        win::select_guard selected(dc, font);
+        auto selected = win::select_object(dc, font);
         RECT rect = page->bounds();
         page->paint(dc, rect, all);
     };

@@ -101,7 +101,7 @@ int main() {
         SendMessageW(hwnd, kRepaintMessage, 0, 0);
     });
     report("  of which painting the page into the back buffer", 200, [&] {
-        win::clip_guard clip(window->backBuffer().dc(), client);
+        auto clip = win::clip_to(window->backBuffer().dc(), client);
         RECT bounds = window->root()->bounds();
         window->root()->paint(window->backBuffer().dc(), bounds, client);
     });
@@ -123,7 +123,7 @@ int main() {
         bar->invalidate(true);
     });
     report("  of which painting the bar into the back buffer", 500, [&] {
-        win::clip_guard clip(window->backBuffer().dc(), barRect);
+        auto clip = win::clip_to(window->backBuffer().dc(), barRect);
         RECT bounds = window->root()->bounds();
         window->root()->paint(window->backBuffer().dc(), bounds, barRect);
     });

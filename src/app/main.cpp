@@ -41,7 +41,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         registerInstallerResources(files);
 
         {
-            win::ole_scope ole;  // without OLE only the shell objects fail
+            auto ole = win::ole_initialize();  // without OLE only the shell objects fail
             startDispatcher();
             if (createUiContextStep()) {
                 loadSkinStep();

@@ -343,7 +343,7 @@ void Edit::paint(HDC dc, const RECT& rect, const RECT& clip) {
     paintControlStyle(*this, dc, rect, styleName);
 
     clampState();
-    win::select_guard font(dc, widths_.font());
+    auto font = win::select_object(dc, widths_.font());
     const int bottom = rect.top + paddingY_ + visibleLines() * lineHeight_;
     for (int number = topLine_; number < text_.lineCount(); ++number) {
         const int top = rect.top + paddingY_ + (number - topLine_) * lineHeight_;

@@ -43,7 +43,7 @@ SIZE Label::measure(SIZE) {
     const wchar_t* text = findText(attr::text);
     if (text && *text) {
         HDC dc = textMeasureDC();
-        win::select_guard font(dc, findSkinFont(findText(attr::font)));
+        auto font = win::select_object(dc, findSkinFont(findText(attr::font)));
         RECT r{0, 0, 0, 0};
         size.cy = DrawTextW(dc, text, -1, &r, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
         size.cx = r.right - r.left;

@@ -87,7 +87,7 @@ void ProgressBar::paint(HDC dc, const RECT& rect, const RECT&) {
     if (IsRectEmpty(&filled))
         return;
     // The fill image covers the whole fill area; the clip shows only the filled part of it.
-    win::clip_guard clip(dc, filled);
+    auto clip = win::clip_to(dc, filled);
     drawImageInto(findSkinImage(findText(attr::progressimg)), dc, fillArea(*this, rect),
                   findRect(attr::progressScaleGrid));
 }

@@ -332,7 +332,7 @@ void TextBox::paint(HDC dc, const RECT& rect, const RECT& clip) {
     if (!IntersectRect(&visible, &inner, &clip))
         return;
     // Clip region, background mode and font all come back when the saved state returns.
-    win::savedc_guard saved(dc);
+    auto saved = win::save_dc(dc);
     IntersectClipRect(dc, visible.left, visible.top, visible.right, visible.bottom);
     SetBkMode(dc, TRANSPARENT);
     SelectObject(dc, widths_.font());

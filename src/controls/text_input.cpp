@@ -19,7 +19,7 @@ void registerTextInputCreators(duiFactory::ControlCreatorRegistry& registry) {
 namespace textinput {
 
 bool copyToClipboard(HWND owner, const wchar_t* text, std::size_t length) {
-    win::clipboard_guard clipboard(owner);
+    auto clipboard = win::open_clipboard(owner);
     if (!clipboard)
         return false;
     EmptyClipboard();
@@ -27,7 +27,7 @@ bool copyToClipboard(HWND owner, const wchar_t* text, std::size_t length) {
     if (!block)
         return false;
     {
-        win::global_lock_guard locked(block.get());
+        auto locked = win::global_lock(block.get());
         if (!locked.get())
             return false;
         if (length > 0)
@@ -46,13 +46,13 @@ bool clipboardHasText() {
 
 bool readClipboardText(HWND owner, std::wstring* out) {
     out->clear();
-    win::clipboard_guard clipboard(owner);
+    auto clipboard = win::open_clipboard(owner);
     if (!clipboard)
         return false;
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     if (!data)
         return false;
-    win::global_lock_guard locked(data);
+    auto locked = win::global_lock(data);
     if (!locked.get())
         return false;
     // The block may be larger than its text; never read past it.
@@ -136,7 +136,7 @@ bool TextInput::handleControlKey(WPARAM key) {
 void TextInput::drawTextAndSelection(HDC dc, const wchar_t* text, int length, const RECT& box, UINT format,
                                      COLORREF colour, const RECT& selection, const RECT& clip) const {
     {
-        win::text_color_guard coloured(dc, colour);
+        auto coloured = win::set_text_color(dc, colour);
         RECT r = box;
         DrawTextW(dc, text, length, &r, format);
     }
@@ -144,8 +144,8 @@ void TextInput::drawTextAndSelection(HDC dc, const wchar_t* text, int length, co
     if (!IntersectRect(&shown, &selection, &clip))
         return;
     FillRect(dc, &shown, selectionBrush_.get());
-    win::clip_guard clipped(dc, shown);
-    win::text_color_guard coloured(dc, textinput::kSelectedTextColour);
+    auto clipped = win::clip_to(dc, shown);
+    auto coloured = win::set_text_color(dc, textinput::kSelectedTextColour);
     RECT r = box;
     DrawTextW(dc, text, length, &r, format);
 }

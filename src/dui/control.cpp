@@ -342,6 +342,8 @@ bool Control::invalidate(const RECT& part, bool synchronous) {
         SendMessageW(hwnd, kRepaintMessage, 0, 0);
         return true;
     }
+    if (window_->repaintScheduled())
+        return true;
     return PostMessageW(hwnd, kRepaintMessage, kRepaintPaced, 0) != FALSE;
 }
 

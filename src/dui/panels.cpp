@@ -138,8 +138,8 @@ void paintChild(Control* child, HDC dc, const RECT& parentRect, const RECT& clip
     if (!IntersectRect(&area, &moved, &clip))
         return;
     // Whatever the child changes in the DC is undone after it, the narrowed clip included.
-    win::savedc_guard saved(dc);
-    win::clip_guard clipped(dc, area);
+    auto saved = win::save_dc(dc);
+    auto clipped = win::clip_to(dc, area);
     child->paint(dc, moved, area);
 }
 

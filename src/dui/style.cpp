@@ -104,7 +104,7 @@ SIZE measureText(HDC dc, const wchar_t* text) {
 void drawIconAndText(const Style& style, HDC dc, const RECT& rect, const Control& control, SkinImage* icon,
                      const wchar_t* text) {
     HFONT font = controlFont(control);
-    win::select_guard selected(dc, font);
+    auto selected = win::select_object(dc, font);
     const COLORREF colour = textColour(style, kBlack);
     if (!icon) {
         drawText(dc, offsetWhenPressed(style, control, rect), text, colour, kCentred);
@@ -341,7 +341,7 @@ Style* parseStyle(const wchar_t* text) {
         return nullptr;
     std::string utf8 = win::wideToUtf8(text);
     rapidxml::xml_document<char> doc;
-    xmlguard::checkDepth(utf8.data());           // throws rapidxml::parse_error
+    xmlguard::checkDepth(utf8.data());          // throws rapidxml::parse_error
     doc.parse<kLayoutParseFlags>(utf8.data());  // throws rapidxml::parse_error
 
     const rapidxml::xml_node<char>* root = doc.first_node();

@@ -24,6 +24,9 @@ class WindowHost {
     virtual void forgetControl(Control* control) = 0;
     // Marks a client rectangle for repainting; the caller then sends or posts message 1025.
     virtual void addDirtyArea(const RECT& area) = 0;
+    // True while the window paints newly dirty areas by itself (a held-back repaint waits for its
+    // frame), so a posted repaint request would change nothing.
+    virtual bool repaintScheduled() const { return false; }
     // The cursor in client coordinates.
     virtual POINT cursorClientPosition() const = 0;
     // Keyboard focus: moves it to `control` (null: no control) with LostFocus and GotFocus; a host

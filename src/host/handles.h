@@ -1,14 +1,27 @@
-// RAII owners for Win32 handles. Move-only; the invalid value is part of each owner's type; closing
-// preserves the caller's last error. put() resets the owner and hands out the address for a creating
-// call. Include this header for every kernel, GDI, registry, COM and hook handle.
+// RAII owners for Win32 handles and guards for begin/end pairs. Owners are move-only; the invalid value is
+// part of each owner's type; closing preserves the caller's last error; put() resets the owner and hands
+// out the address for a creating call. Begin calls (select_object, save_dc, get_dc, begin_paint, lock...)
+// return a [[nodiscard]] scope_exit guard that makes the matching end call once, only if the begin
+// succeeded. Include this header for every kernel, GDI, registry, COM and hook handle and every pair.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace win {
+
+namespace detail {
+// Runs a closing call without disturbing the caller's last error.
+template <typename F>
+void keepLastError(F close) {
+    DWORD err = GetLastError();
+    close();
+    SetLastError(err);
+}
+}  // namespace detail
 
 // InvalidBits is the invalid value's bit pattern (a pointer constant such as INVALID_HANDLE_VALUE cannot
 // be a template argument).
@@ -33,11 +46,8 @@ class unique_any {
     explicit operator bool() const { return h_ != Invalid; }
     H release() { return std::exchange(h_, Invalid); }
     void reset(H h = Invalid) {
-        if (h_ != Invalid) {
-            DWORD err = GetLastError();
-            Close(h_);
-            SetLastError(err);
-        }
+        if (h_ != Invalid)
+            detail::keepLastError([this] { Close(h_); });
         h_ = h;
     }
     H* put() {
@@ -102,7 +112,8 @@ using unique_view = unique_any<void*, detail::unmapViewOfFile>;
 using unique_hlocal = unique_any<HLOCAL, detail::localFree>;
 using unique_hglobal = unique_any<HGLOBAL, detail::globalFree>;  // release() once SetClipboardData took it
 
-// A registered window class, unregistered on destruction.
+// A registered window class, unregistered on destruction. Not a unique_any: unregistering needs the
+// module instance as well as the atom.
 class unique_wndclass {
   public:
     unique_wndclass() = default;
@@ -123,12 +134,9 @@ class unique_wndclass {
     ATOM get() const { return atom_; }
     explicit operator bool() const { return atom_ != 0; }
     void reset() {
-        if (atom_) {
-            DWORD err = GetLastError();
-            UnregisterClassW(MAKEINTATOM(atom_), instance_);
-            SetLastError(err);
-            atom_ = 0;
-        }
+        if (atom_)
+            detail::keepLastError(
+                [this] { UnregisterClassW(MAKEINTATOM(std::exchange(atom_, 0)), instance_); });
     }
 
   private:
@@ -184,6 +192,7 @@ using unique_hwineventhook = unique_any<HWINEVENTHOOK, detail::unhookWinEvent>;
 using unique_bstr = unique_any<BSTR, detail::sysFreeString>;
 
 // A VARIANT that a COM call filled, cleared (VariantClear) on destruction and before put() hands it out.
+// Not a unique_any: a VARIANT is a value with no invalid state, held in place rather than as a handle.
 class unique_variant {
   public:
     unique_variant() { VariantInit(&v_); }
@@ -200,183 +209,7 @@ class unique_variant {
     VARIANT v_;
 };
 
-// Scope guards for paint state: SelectObject and SaveDC are undone when the guard ends.
-class select_guard {
-  public:
-    select_guard(HDC dc, HGDIOBJ obj) : dc_(dc), old_(obj ? SelectObject(dc, obj) : nullptr) {}
-    select_guard(const select_guard&) = delete;
-    select_guard& operator=(const select_guard&) = delete;
-    ~select_guard() {
-        if (old_)
-            SelectObject(dc_, old_);
-    }
-
-  private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
-
-class savedc_guard {
-  public:
-    explicit savedc_guard(HDC dc) : dc_(dc), state_(SaveDC(dc)) {}
-    savedc_guard(const savedc_guard&) = delete;
-    savedc_guard& operator=(const savedc_guard&) = delete;
-    ~savedc_guard() {
-        if (state_)
-            RestoreDC(dc_, state_);
-    }
-
-  private:
-    HDC dc_;
-    int state_;
-};
-
-// A window's client DC from GetDC, released with ReleaseDC. Null when GetDC failed.
-class window_dc {
-  public:
-    explicit window_dc(HWND window) : window_(window), dc_(GetDC(window)) {}
-    window_dc(const window_dc&) = delete;
-    window_dc& operator=(const window_dc&) = delete;
-    ~window_dc() {
-        if (dc_) {
-            DWORD err = GetLastError();
-            ReleaseDC(window_, dc_);
-            SetLastError(err);
-        }
-    }
-    HDC get() const { return dc_; }
-    explicit operator bool() const { return dc_ != nullptr; }
-
-  private:
-    HWND window_;
-    HDC dc_;
-};
-
-// BeginPaint/EndPaint for one WM_PAINT.
-class paint_guard {
-  public:
-    explicit paint_guard(HWND window) : window_(window), dc_(BeginPaint(window, &ps_)) {}
-    paint_guard(const paint_guard&) = delete;
-    paint_guard& operator=(const paint_guard&) = delete;
-    ~paint_guard() { EndPaint(window_, &ps_); }
-    HDC dc() const { return dc_; }
-    const RECT& area() const { return ps_.rcPaint; }
-
-  private:
-    HWND window_;
-    PAINTSTRUCT ps_{};
-    HDC dc_;
-};
-
-// Narrows the DC's clip region to a rectangle (intersected with the current one) and restores the
-// previous region, or no region, when the guard ends.
-class clip_guard {
-  public:
-    clip_guard(HDC dc, const RECT& area) : dc_(dc), saved_(CreateRectRgn(0, 0, 0, 0)) {
-        if (saved_ && GetClipRgn(dc, saved_) != 1) {
-            DeleteObject(saved_);
-            saved_ = nullptr;  // there was no clip region
-        }
-        IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
-    }
-    clip_guard(const clip_guard&) = delete;
-    clip_guard& operator=(const clip_guard&) = delete;
-    ~clip_guard() {
-        SelectClipRgn(dc_, saved_);  // a null region removes clipping
-        if (saved_)
-            DeleteObject(saved_);
-    }
-
-  private:
-    HDC dc_;
-    HRGN saved_;
-};
-
-// SetTextColor undone when the guard ends.
-class text_color_guard {
-  public:
-    text_color_guard(HDC dc, COLORREF color) : dc_(dc), old_(SetTextColor(dc, color)) {}
-    text_color_guard(const text_color_guard&) = delete;
-    text_color_guard& operator=(const text_color_guard&) = delete;
-    ~text_color_guard() {
-        if (old_ != CLR_INVALID)
-            SetTextColor(dc_, old_);
-    }
-
-  private:
-    HDC dc_;
-    COLORREF old_;
-};
-
-// OpenClipboard for one scope, CloseClipboard when it ends if the open succeeded.
-class clipboard_guard {
-  public:
-    explicit clipboard_guard(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
-    clipboard_guard(const clipboard_guard&) = delete;
-    clipboard_guard& operator=(const clipboard_guard&) = delete;
-    ~clipboard_guard() {
-        if (open_) {
-            DWORD err = GetLastError();
-            CloseClipboard();
-            SetLastError(err);
-        }
-    }
-    explicit operator bool() const { return open_; }
-
-  private:
-    bool open_;
-};
-
-// GlobalLock for one scope; get() is null when the lock failed.
-class global_lock_guard {
-  public:
-    explicit global_lock_guard(HGLOBAL block) : block_(block), data_(block ? GlobalLock(block) : nullptr) {}
-    global_lock_guard(const global_lock_guard&) = delete;
-    global_lock_guard& operator=(const global_lock_guard&) = delete;
-    ~global_lock_guard() {
-        if (data_)
-            GlobalUnlock(block_);
-    }
-    void* get() const { return data_; }
-
-  private:
-    HGLOBAL block_;
-    void* data_;
-};
-
-// OleInitialize for the calling thread, undone when the guard ends if it succeeded (S_FALSE counts).
-class ole_scope {
-  public:
-    ole_scope() : result_(OleInitialize(nullptr)) {}
-    ole_scope(const ole_scope&) = delete;
-    ole_scope& operator=(const ole_scope&) = delete;
-    ~ole_scope() {
-        if (SUCCEEDED(result_))
-            OleUninitialize();
-    }
-    HRESULT result() const { return result_; }
-
-  private:
-    HRESULT result_;
-};
-
-// CoInitializeEx for the calling thread, undone when the guard ends if it succeeded.
-class com_scope {
-  public:
-    explicit com_scope(DWORD model = COINIT_APARTMENTTHREADED) : result_(CoInitializeEx(nullptr, model)) {}
-    com_scope(const com_scope&) = delete;
-    com_scope& operator=(const com_scope&) = delete;
-    ~com_scope() {
-        if (SUCCEEDED(result_))
-            CoUninitialize();
-    }
-    HRESULT result() const { return result_; }
-
-  private:
-    HRESULT result_;
-};
-
-// A critical section with the project's spin count.
+// A critical section with the project's spin count. Not movable: the system keeps its address.
 class critical_section {
   public:
     critical_section() { InitializeCriticalSectionAndSpinCount(&cs_, 100); }
@@ -391,16 +224,117 @@ class critical_section {
     CRITICAL_SECTION cs_;
 };
 
-// Holds a critical_section for one scope.
-class lock_guard {
+struct no_value {};
+
+// The end half of a begin/end pair: while armed, runs its callable once, when the guard ends or at
+// reset(); release() disarms it. It may carry what the begin call produced (a DC, a paint structure, a
+// locked pointer, an HRESULT): get() hands it out and the callable receives it. Move-only; a moved-from
+// guard is disarmed. Armed means the begin call succeeded, so a failed begin has no end.
+template <typename F, typename T = no_value>
+class [[nodiscard]] scope_exit {
   public:
-    explicit lock_guard(critical_section& lock) : lock_(lock) { lock_.lock(); }
-    lock_guard(const lock_guard&) = delete;
-    lock_guard& operator=(const lock_guard&) = delete;
-    ~lock_guard() { lock_.unlock(); }
+    explicit scope_exit(F end) : end_(std::move(end)) {}
+    scope_exit(T value, bool armed, F end) : value_(std::move(value)), end_(std::move(end)), armed_(armed) {}
+    scope_exit(const scope_exit&) = delete;
+    scope_exit& operator=(const scope_exit&) = delete;
+    scope_exit(scope_exit&& o) noexcept
+        : value_(std::move(o.value_)), end_(std::move(o.end_)), armed_(std::exchange(o.armed_, false)) {}
+    scope_exit& operator=(scope_exit&&) = delete;
+    ~scope_exit() { reset(); }
+
+    const T& get() const { return value_; }
+    explicit operator bool() const { return armed_; }
+    void release() { armed_ = false; }
+    void reset() {
+        if (!std::exchange(armed_, false))
+            return;
+        if constexpr (std::is_invocable_v<F&, T&>)
+            end_(value_);
+        else
+            end_();
+    }
 
   private:
-    critical_section& lock_;
+    T value_{};
+    F end_;
+    bool armed_ = true;
 };
+
+// Guard-returning begin calls, each named for the call it pairs.
+
+// SelectObject, undone when the guard ends; a null object selects nothing.
+inline auto select_object(HDC dc, HGDIOBJ obj) {
+    HGDIOBJ old = obj ? SelectObject(dc, obj) : nullptr;
+    return scope_exit(no_value{}, old != nullptr, [dc, old] { SelectObject(dc, old); });
+}
+
+// SaveDC, RestoreDC when the guard ends.
+inline auto save_dc(HDC dc) {
+    int state = SaveDC(dc);
+    return scope_exit(no_value{}, state != 0, [dc, state] { RestoreDC(dc, state); });
+}
+
+// Narrows the DC's clip region to a rectangle (intersected with the current one); the previous region,
+// or no region, comes back when the guard ends.
+inline auto clip_to(HDC dc, const RECT& area) {
+    unique_hrgn saved(CreateRectRgn(0, 0, 0, 0));
+    if (saved && GetClipRgn(dc, saved.get()) != 1)
+        saved.reset();  // there was no clip region
+    IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
+    // A null region removes clipping.
+    return scope_exit([dc, saved = std::move(saved)] { SelectClipRgn(dc, saved.get()); });
+}
+
+// SetTextColor, undone when the guard ends.
+inline auto set_text_color(HDC dc, COLORREF color) {
+    COLORREF old = SetTextColor(dc, color);
+    return scope_exit(no_value{}, old != CLR_INVALID, [dc, old] { SetTextColor(dc, old); });
+}
+
+// A window's client DC from GetDC (get(); the guard is false when GetDC failed), released with ReleaseDC.
+inline auto get_dc(HWND window) {
+    HDC dc = GetDC(window);
+    return scope_exit(dc, dc != nullptr,
+                      [window](HDC d) { detail::keepLastError([&] { ReleaseDC(window, d); }); });
+}
+
+// BeginPaint for one WM_PAINT (get().hdc, get().rcPaint); EndPaint when the guard ends, always.
+inline auto begin_paint(HWND window) {
+    PAINTSTRUCT ps{};
+    ps.hdc = BeginPaint(window, &ps);
+    return scope_exit(ps, true, [window](PAINTSTRUCT& p) { EndPaint(window, &p); });
+}
+
+// OpenClipboard; the guard is false when the open failed, else CloseClipboard when it ends.
+inline auto open_clipboard(HWND owner) {
+    bool open = OpenClipboard(owner) != FALSE;
+    return scope_exit(no_value{}, open, [] { detail::keepLastError([] { CloseClipboard(); }); });
+}
+
+// GlobalLock (get(); null and a false guard when the lock failed), GlobalUnlock when the guard ends.
+inline auto global_lock(HGLOBAL block) {
+    void* data = block ? GlobalLock(block) : nullptr;
+    return scope_exit(data, data != nullptr, [block] { GlobalUnlock(block); });
+}
+
+// OleInitialize for the calling thread (get() is its result); OleUninitialize when the guard ends if it
+// succeeded (S_FALSE counts).
+inline auto ole_initialize() {
+    HRESULT hr = OleInitialize(nullptr);
+    return scope_exit(hr, SUCCEEDED(hr), [] { OleUninitialize(); });
+}
+
+// CoInitializeEx for the calling thread (get() is its result); CoUninitialize when the guard ends if it
+// succeeded.
+inline auto co_initialize(DWORD model = COINIT_APARTMENTTHREADED) {
+    HRESULT hr = CoInitializeEx(nullptr, model);
+    return scope_exit(hr, SUCCEEDED(hr), [] { CoUninitialize(); });
+}
+
+// Holds a critical_section until the guard ends.
+inline auto lock(critical_section& section) {
+    section.lock();
+    return scope_exit([&section] { section.unlock(); });
+}
 
 }  // namespace win

@@ -44,7 +44,7 @@ bool fileOffsetOf(HMODULE module, std::size_t rva, std::size_t length, std::size
 }  // namespace
 
 const unsigned char* ResourceFileSystem::fileView() {
-    win::lock_guard guard(viewLock_);
+    auto guard = win::lock(viewLock_);
     if (!viewTried_) {
         viewTried_ = true;
         std::wstring path(MAX_PATH, L'\0');

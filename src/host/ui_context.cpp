@@ -74,7 +74,7 @@ bool createUiContext() {
     context->dispatcherWindow = context->dispatcher.get();
 
     {
-        win::lock_guard lock(contextLock());
+        auto lock = win::lock(contextLock());
         g_context = context.release();
     }
     return true;
@@ -85,7 +85,7 @@ void destroyUiContext() {
     if (!context)
         return;
     {
-        win::lock_guard lock(contextLock());
+        auto lock = win::lock(contextLock());
         context->alphaBlend = nullptr;
         context->gradientFill = nullptr;
         context->msimg32 = nullptr;
@@ -110,7 +110,7 @@ bool postDeferredCall(Control* target, DeferredFn fn, Control* sender, intptr_t 
     auto call = std::make_unique<DeferredCall>(DeferredCall{target, fn, sender, arg});
     bool posted;
     {
-        win::lock_guard lock(contextLock());
+        auto lock = win::lock(contextLock());
         posted = g_context && g_context->dispatcherWindow &&
                  PostMessageW(g_context->dispatcherWindow, kDeferredCallMessage,
                               reinterpret_cast<WPARAM>(call.get()), 0);

@@ -126,13 +126,13 @@ bool SkinImage::drawPiece(HDC target, int dx, int dy, int dw, int dh, int sx, in
         return false;
     if (hasAlpha_) {
         if (AlphaBlendFn blend = alphaBlendEntry()) {
-            win::select_guard selected(blitDC(), bitmap_.get());
+            auto selected = win::select_object(blitDC(), bitmap_.get());
             BLENDFUNCTION fn = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
             return blend(target, dx, dy, dw, dh, blitDC(), sx, sy, sw, sh, fn) != FALSE;
         }
         return compositeOver(target, dx, dy, dw, dh, pixels_, width_, height_, sx, sy, sw, sh);
     }
-    win::select_guard selected(blitDC(), bitmap_.get());
+    auto selected = win::select_object(blitDC(), bitmap_.get());
     if (copy == Copy::Blit)
         return BitBlt(target, dx, dy, dw, dh, blitDC(), sx, sy, SRCCOPY) != FALSE;
     return StretchBlt(target, dx, dy, dw, dh, blitDC(), sx, sy, sw, sh, SRCCOPY) != FALSE;
@@ -285,7 +285,7 @@ bool compositeOver(HDC target, int dx, int dy, int dw, int dh, const uint32_t* s
     win::unique_hdc dc(CreateCompatibleDC(nullptr));
     if (!scratch || !bits || !dc)
         return false;
-    win::select_guard selected(dc.get(), scratch.get());
+    auto selected = win::select_object(dc.get(), scratch.get());
     if (!BitBlt(dc.get(), 0, 0, dw, dh, target, dx, dy, SRCCOPY))
         return false;
     GdiFlush();

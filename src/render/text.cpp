@@ -5,14 +5,14 @@
 void drawText(HDC dc, const RECT& rect, const wchar_t* text, COLORREF colour, UINT format) {
     if (!text)
         return;
-    win::text_color_guard coloured(dc, colour);
+    auto coloured = win::set_text_color(dc, colour);
     RECT r = rect;
     DrawTextW(dc, text, -1, &r, format);
 }
 
 void drawTextWithFont(HDC dc, const RECT& rect, const wchar_t* text, HFONT font, COLORREF colour,
                       UINT format) {
-    win::select_guard selected(dc, font);
+    auto selected = win::select_object(dc, font);
     drawText(dc, rect, text, colour, format);
 }
 

@@ -66,3 +66,13 @@ bool LuaWindow::killTimer(const void* handle) {
 LuaWindow* luaWindowFromHost(WindowHost* window) {
     return dynamic_cast<LuaWindow*>(window);
 }
+
+LuaWindow* luaWindowAt(lua_State* L, int index) {
+    lua_getglobal(L, "lua_queryWindowHandle");
+    lua_getfield(L, LUA_REGISTRYINDEX, "__window");
+    lua_pushvalue(L, index);
+    callScript(L, 2, 1);
+    void* handle = script::toHandle(L, -1);
+    lua_pop(L, 1);
+    return luaWindowFromHost(static_cast<WindowHost*>(handle));
+}

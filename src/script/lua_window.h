@@ -11,6 +11,8 @@
 #include "window/shadowed_window.h"
 #include "window/timer.h"
 
+struct lua_State;
+
 class LuaWindow : public ShadowedWindow {
   public:
     // A script timer: each tick calls lua_onTimer(__timer, handle) in the UI interpreter. Its handle
@@ -51,3 +53,6 @@ class LuaWindow : public ShadowedWindow {
 
 // The script window whose WindowHost address is `window`, or null for any other window host.
 LuaWindow* luaWindowFromHost(WindowHost* window);
+// The registered script window whose table is at `index` (asked of lua_queryWindowHandle), or null.
+// Stack unchanged.
+LuaWindow* luaWindowAt(lua_State* L, int index);

@@ -21,20 +21,8 @@
 
 namespace {
 
-
 LuaWindow* selfWindow(lua_State* L) {
     return luaWindowFromHost(windowFromSelf(L));
-}
-
-// The registered window whose table is at `index`, or null. Stack unchanged.
-LuaWindow* windowAt(lua_State* L, int index) {
-    lua_getglobal(L, "lua_queryWindowHandle");
-    lua_getfield(L, LUA_REGISTRYINDEX, "__window");
-    lua_pushvalue(L, index);
-    callScript(L, 2, 1);
-    void* handle = script::toHandle(L, -1);
-    lua_pop(L, 1);
-    return luaWindowFromHost(static_cast<WindowHost*>(handle));
 }
 
 int getRoot(lua_State* L) {
@@ -115,7 +103,7 @@ int showDialog(lua_State* L) {
         return 0;
     HWND owner = nullptr;
     if (lua_gettop(L) > 1) {
-        if (LuaWindow* ownerWindow = windowAt(L, 2))
+        if (LuaWindow* ownerWindow = luaWindowAt(L, 2))
             owner = ownerWindow->handle();
     }
     int32_t code = w->runModal(owner);

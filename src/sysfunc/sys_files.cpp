@@ -173,7 +173,7 @@ int createShortCut(lua_State* L) {
     std::wstring target = argText(L, 1), link = argText(L, 2);
     bool saved = false;
     {
-        win::com_scope com;
+        auto com = win::co_initialize();
         win::com_ptr<IShellLinkW> shellLink;
         if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                        shellLink.put_void()))) {

@@ -57,7 +57,7 @@ double nowMs() {
 // One frame of the display in milliseconds (60 Hz when the display does not say).
 double displayFrameMs() {
     static const double frame = [] {
-        win::window_dc screen(nullptr);
+        auto screen = win::get_dc(nullptr);
         const int hz = screen.get() ? GetDeviceCaps(screen.get(), VREFRESH) : 0;
         return 1000.0 / (hz > 1 && hz <= 240 ? hz : 60);
     }();
@@ -127,7 +127,7 @@ LRESULT WindowImpl::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_PRINTCLIENT:
             if (lParam & PRF_CLIENT) {
                 auto dc = reinterpret_cast<HDC>(wParam);
-                win::savedc_guard saved(dc);
+                auto saved = win::save_dc(dc);
                 SetBkMode(dc, TRANSPARENT);
                 RECT client{};
                 GetClientRect(handle(), &client);
@@ -347,8 +347,8 @@ void WindowImpl::addDirtyArea(const RECT& area) {
 }
 
 void WindowImpl::paintTree(HDC dc, const RECT& area) {
-    win::clip_guard clip(dc, area);
-    win::select_guard font(dc, defaultFont());
+    auto clip = win::clip_to(dc, area);
+    auto font = win::select_object(dc, defaultFont());
     if (root_ && isLiveControl(root_.get())) {
         RECT bounds = root_->bounds();
         root_->paint(dc, bounds, area);
@@ -367,17 +367,17 @@ void WindowImpl::drawCaret(HDC dc) {
 }
 
 LRESULT WindowImpl::onPaint() {
-    win::paint_guard paint(handle());
-    const RECT area = paint.area();
+    auto paint = win::begin_paint(handle());
+    const RECT area = paint.get().rcPaint;
     if (layered_ || IsRectEmpty(&area) || !backBuffer_.bitmap())
         return 0;
     paintTree(backBuffer_.dc(), area);
     {
-        win::clip_guard clip(backBuffer_.dc(), area);
+        auto clip = win::clip_to(backBuffer_.dc(), area);
         drawCaret(backBuffer_.dc());
     }
-    BitBlt(paint.dc(), area.left, area.top, area.right - area.left, area.bottom - area.top, backBuffer_.dc(),
-           area.left, area.top, SRCCOPY);
+    BitBlt(paint.get().hdc, area.left, area.top, area.right - area.left, area.bottom - area.top,
+           backBuffer_.dc(), area.left, area.top, SRCCOPY);
     lastPushMs_ = nowMs();
     return 0;
 }
@@ -446,11 +446,11 @@ void WindowImpl::flushDirtyAreas() {
         // Per-pixel alpha is painted over, so the area starts out fully transparent each time;
         // otherwise every repaint would darken what semi-transparent images drew before.
         {
-            win::clip_guard clip(dc, area);
+            auto clip = win::clip_to(dc, area);
             PatBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, BLACKNESS);
         }
         paintTree(dc, area);
-        win::clip_guard clip(dc, area);
+        auto clip = win::clip_to(dc, area);
         drawCaret(dc);
     }
     flushing_ = false;

@@ -53,6 +53,7 @@ class WindowImpl : public WindowBase, public WindowHost {
     // paced repaint waits for its frame. Layered window: adds it to the dirty list,
     // pushing the collected areas to the screen first when the list is full.
     void addDirtyArea(const RECT& area) override;
+    bool repaintScheduled() const override { return !layered_ && pushTimerArmed_; }
     POINT cursorClientPosition() const override;
     void setCaretSize(int width, int height) override;
     // Shows the caret at (x, y); a caret that was not blinking yet first appears one blink later.

@@ -98,7 +98,7 @@ void runScript(WorkerJob& job, FileSystem& files) {
 
 DWORD WINAPI workerMain(void* parameter) {
     {
-        win::ole_scope ole;
+        auto ole = win::ole_initialize();
         std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(parameter));  // ends before OLE does
         FileSystem* files = currentFileSystem();
         if (!files)
@@ -115,7 +115,7 @@ DWORD WINAPI workerMain(void* parameter) {
 }  // namespace
 
 void LuaWork::NotifyRunable::setAnswer(int32_t answer) {
-    win::lock_guard guard(lock_);
+    auto guard = win::lock(lock_);
     answer_ = answer;
     done_ = true;
     WakeAllConditionVariable(&answered_);
@@ -130,7 +130,7 @@ void LuaWork::NotifyRunable::discard() {
 }
 
 int32_t LuaWork::NotifyRunable::waitAnswer() const {
-    win::lock_guard guard(lock_);
+    auto guard = win::lock(lock_);
     while (!done_) SleepConditionVariableCS(&answered_, lock_.native(), INFINITE);
     return answer_;
 }

@@ -96,7 +96,7 @@ EntryReadAhead::EntryReadAhead(const OwnedArchive& archive, std::vector<std::u16
 
 EntryReadAhead::~EntryReadAhead() {
     {
-        win::lock_guard guard(lock_);
+        auto guard = win::lock(lock_);
         stopping_ = true;
         WakeAllConditionVariable(&changed_);
     }
@@ -125,7 +125,7 @@ void EntryReadAhead::decodeLoop() {
         std::size_t index;
         std::size_t content;
         {
-            win::lock_guard guard(lock_);
+            auto guard = win::lock(lock_);
             while (!stopping_ && !mayStartNext())
                 SleepConditionVariableCS(&changed_, lock_.native(), INFINITE);
             if (stopping_)
@@ -142,7 +142,7 @@ void EntryReadAhead::decodeLoop() {
             extractEntry(*archive_.get(), *order_[index].entry, &decoded.size, &decoded.result));
         archive_.release(*order_[index].entry);
         {
-            win::lock_guard guard(lock_);
+            auto guard = win::lock(lock_);
             decoding_ = SIZE_MAX;
             if (index >= wantedFrom_ && !stopping_) {
                 ready_.push_back(std::move(decoded));
@@ -176,7 +176,7 @@ unique_entry EntryReadAhead::take(std::u16string_view name, std::size_t* size, P
     std::deque<Decoded> dropped;  // freed outside the lock
     Decoded found{index, nullptr, 0, PackResult::Missing};
     {
-        win::lock_guard guard(lock_);
+        auto guard = win::lock(lock_);
         if (index < wantedFrom_) {
             // Asked for again (a retry) or out of order: decode on demand.
         } else {

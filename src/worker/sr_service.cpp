@@ -41,7 +41,7 @@ void waitAllAndClose(std::vector<win::unique_handle>& handles) {
 }
 
 std::vector<win::unique_handle> takeWatched() {
-    win::lock_guard lock(state().serviceLock);
+    auto lock = win::lock(state().serviceLock);
     return std::exchange(state().watched, {});
 }
 
@@ -64,7 +64,7 @@ LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
         if (msg->hwnd == nullptr && msg->message == 0) {
             Item item;
             {
-                win::lock_guard lock(state().queueLock);
+                auto lock = win::lock(state().queueLock);
                 if (!state().queue.empty()) {
                     item = std::move(state().queue.front());
                     state().queue.pop_front();
@@ -82,7 +82,7 @@ LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 
 bool SRService::start() {
     ServiceState& s = state();
-    win::lock_guard lock(s.serviceLock);
+    auto lock = win::lock(s.serviceLock);
     if (s.running)
         return true;
     s.stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -99,10 +99,10 @@ bool SRService::start() {
 
 int SRService::post(std::shared_ptr<IRunable> item) {
     ServiceState& s = state();
-    win::lock_guard lock(s.serviceLock);
+    auto lock = win::lock(s.serviceLock);
     if (!s.running || !item)
         return -1;
-    win::lock_guard queueLock(s.queueLock);
+    auto queueLock = win::lock(s.queueLock);
     s.queue.push_back(std::move(item));
     PostThreadMessageW(s.uiThreadId, 0, 0, 0);
     return 0;
@@ -112,7 +112,7 @@ void SRService::watchThread(win::unique_handle owned) {
     if (!owned)
         return;
     ServiceState& s = state();
-    win::lock_guard lock(s.serviceLock);
+    auto lock = win::lock(s.serviceLock);
     if (!s.running)
         return;
     if (!s.watcher) {
@@ -126,13 +126,13 @@ void SRService::stop() {
     ServiceState& s = state();
     std::deque<Item> dropped;
     {
-        win::lock_guard lock(s.serviceLock);
+        auto lock = win::lock(s.serviceLock);
         if (s.stopEvent) {
             SetEvent(s.stopEvent.get());
             s.running = false;
             s.hook.reset();
             {
-                win::lock_guard queueLock(s.queueLock);
+                auto queueLock = win::lock(s.queueLock);
                 dropped.swap(s.queue);
             }
             for (auto& item : dropped) item->discard();
@@ -149,6 +149,6 @@ void SRService::stop() {
 }
 
 bool SRService::running() {
-    win::lock_guard lock(state().serviceLock);
+    auto lock = win::lock(state().serviceLock);
     return state().running;
 }

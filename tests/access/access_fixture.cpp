@@ -36,8 +36,8 @@ void listen(Control* control) {
 
 void AccessTest::SetUp() {
     WindowTest::SetUp();
-    static const win::ole_scope ole;  // the UI thread's apartment, for the whole run
-    ASSERT_TRUE(SUCCEEDED(ole.result()));
+    static const auto ole = win::ole_initialize();  // the UI thread's apartment, for the whole run
+    ASSERT_TRUE(SUCCEEDED(ole.get()));
     noted = &happenings;
 }
 

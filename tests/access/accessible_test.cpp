@@ -426,7 +426,7 @@ void fromAnotherApartment(const std::function<void()>& work) {
     std::atomic<bool> done = false;
     std::thread client([&] {
         {
-            win::com_scope com(COINIT_MULTITHREADED);
+            auto com = win::co_initialize(COINIT_MULTITHREADED);
             work();
         }
         done = true;  // only now: releasing the proxies needs this thread's pumping

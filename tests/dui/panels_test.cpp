@@ -314,7 +314,7 @@ TEST_F(Layout, PanelPaintsVisibleChildrenClippedAndRestoresTheDc) {
     bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
     win::unique_hbitmap bmp(CreateDIBSection(dc.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    win::select_guard selected(dc.get(), bmp.get());
+    auto selected = win::select_object(dc.get(), bmp.get());
     int depth = SaveDC(dc.get());
     RestoreDC(dc.get(), depth);
 

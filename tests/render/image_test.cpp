@@ -153,7 +153,7 @@ TEST_P(BlendPaths, BlendingHonoursTheClipRegionAndStretches) {
     image.set(1, 1, 0xFFFFFFC0);
     SkinImage blended = decoded(image);
     {
-        win::savedc_guard saved(surface.dc());
+        auto saved = win::save_dc(surface.dc());
         win::unique_hrgn clip(CreateRectRgn(0, 0, 5, 10));
         SelectClipRgn(surface.dc(), clip.get());
         EXPECT_TRUE(blended.drawImage(surface.dc(), 0, 0, 8, 8, 0, 0, 2, 2));
@@ -245,7 +245,7 @@ TEST(OwnComposite, OtherTargetsGoThroughAReadBackAndKeepTheirMapping) {
     ASSERT_TRUE(surface.resize(8, 4));
     fillSurface(surface, 0xFFFFFFFF);
     {
-        win::savedc_guard saved(surface.dc());
+        auto saved = win::save_dc(surface.dc());
         SetViewportOrgEx(surface.dc(), 3, 1, nullptr);
         EXPECT_TRUE(compositeOver(surface.dc(), 0, 0, 2, 1, blended.pixels(), 2, 1, 0, 0, 2, 1));
     }
@@ -255,9 +255,9 @@ TEST(OwnComposite, OtherTargetsGoThroughAReadBackAndKeepTheirMapping) {
 
     // A device-dependent bitmap has no bits to write into: read back, blend, blit.
     win::unique_hdc dc(CreateCompatibleDC(nullptr));
-    win::unique_hbitmap ddb(CreateCompatibleBitmap(win::window_dc(nullptr).get(), 4, 1));
+    win::unique_hbitmap ddb(CreateCompatibleBitmap(win::get_dc(nullptr).get(), 4, 1));
     ASSERT_TRUE(ddb);
-    win::select_guard selected(dc.get(), ddb.get());
+    auto selected = win::select_object(dc.get(), ddb.get());
     RECT all{0, 0, 4, 1};
     FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     EXPECT_TRUE(compositeOver(dc.get(), 1, 0, 2, 1, blended.pixels(), 2, 1, 0, 0, 2, 1));

@@ -159,7 +159,7 @@ TEST_F(SkinFonts, TextTakesTheGivenColourPaintsNoBackgroundAndLeavesTheDcAsItWas
     // The CJK face renders: the two ideographs are wider than two box glyphs would be narrow.
     SIZE extent{};
     {
-        win::select_guard selected(surface.dc(), skin().findFont(L"Big"));
+        auto selected = win::select_object(surface.dc(), skin().findFont(L"Big"));
         GetTextExtentPoint32W(surface.dc(), L"\u4E2D\u6587", 2, &extent);
     }
     EXPECT_GE(extent.cx, 40);

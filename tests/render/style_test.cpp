@@ -209,7 +209,7 @@ TEST_F(Styles, CheckButtonPlacesImageAndTextByTheGap) {
          {L"noimage.xml", styleXml("CheckButton", "upIcon=\"gone.png\" textColor=\"#0000FF\"")}});
     control.setText(attr::text, L"I");
     {
-        win::select_guard font(surface.dc(), skin().findFont(L"Default"));
+        auto font = win::select_object(surface.dc(), skin().findFont(L"Default"));
         const RECT rect{10, 0, 110, 40};
         paint(L"check.xml", control, rect);
         const Found image = find(surface, 0x00FF00);
@@ -223,7 +223,7 @@ TEST_F(Styles, CheckButtonPlacesImageAndTextByTheGap) {
         PaintSurface reference;
         ASSERT_TRUE(reference.resize(120, 40));
         fillSurface(reference, 0xFF000000);
-        win::select_guard refFont(reference.dc(), skin().findFont(L"Default"));
+        auto refFont = win::select_object(reference.dc(), skin().findFont(L"Default"));
         SetTextColor(reference.dc(), RGB(255, 0, 0));
         RECT expected{12 + 10 + 2, 0, 110, 40};
         DrawTextW(reference.dc(), L"I", -1, &expected, DT_VCENTER | DT_SINGLELINE);
@@ -362,7 +362,7 @@ TEST_F(Styles, IconButtonPlacesIconAndTextByPlacement) {
     control.setText(attr::text, L"WW");
     SIZE t{};
     {
-        win::select_guard font(surface.dc(), skin().findFont(L"Default"));
+        auto font = win::select_object(surface.dc(), skin().findFont(L"Default"));
         RECT r{0, 0, 0, 0};
         DrawTextW(surface.dc(), L"WW", -1, &r, DT_CALCRECT | DT_SINGLELINE);
         t = SIZE{r.right, r.bottom};

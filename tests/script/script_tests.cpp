@@ -171,7 +171,7 @@ int luaShortcutTarget(lua_State* L) {
     std::wstring link = script::argText(L, 1);
     std::wstring target;
     {
-        win::com_scope com;
+        auto com = win::co_initialize();
         win::com_ptr<IShellLinkW> shellLink;
         win::com_ptr<IPersistFile> file;
         wchar_t path[MAX_PATH] = {};

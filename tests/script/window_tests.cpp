@@ -34,24 +34,13 @@ namespace {
 
 // ---- Natives for the case files ---------------------------------------------------------------------
 
-// The script window of a window table (argument `index`), or null.
-LuaWindow* windowOf(lua_State* L, int index) {
-    lua_getglobal(L, "lua_queryWindowHandle");
-    lua_getfield(L, LUA_REGISTRYINDEX, "__window");
-    lua_pushvalue(L, index);
-    lua_call(L, 2, 1);
-    void* handle = script::toHandle(L, -1);
-    lua_pop(L, 1);
-    return luaWindowFromHost(static_cast<WindowHost*>(handle));
-}
-
 HWND hwndArg(lua_State* L, int index) {
     return reinterpret_cast<HWND>(static_cast<intptr_t>(script::argInteger(L, index)));
 }
 
 // test_hwnd(windowTable) -> native handle, or nil once the window is gone.
 int luaHwnd(lua_State* L) {
-    LuaWindow* w = windowOf(L, 1);
+    LuaWindow* w = luaWindowAt(L, 1);
     if (!w)
         return 0;
     lua_pushnumber(L, static_cast<lua_Number>(reinterpret_cast<intptr_t>(w->handle())));
@@ -240,7 +229,7 @@ int luaDestroyWindow(lua_State* L) {
 
 // test_repaintPending(w) -> whether a repaint request (message 1025) waits for the window
 int luaRepaintPending(lua_State* L) {
-    LuaWindow* w = windowOf(L, 1);
+    LuaWindow* w = luaWindowAt(L, 1);
     MSG msg;
     lua_pushboolean(L, w && PeekMessageW(&msg, w->handle(), kRepaintMessage, kRepaintMessage, PM_NOREMOVE));
     return 1;

@@ -190,7 +190,7 @@ class InstallerTest : public ::testing::Test {
         e2e::leaveUnmanaged({L"setup.exe", L"setup_notify.exe", L"starter.exe", L"own.exe"});
     }
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(com_.result()));
+        ASSERT_TRUE(SUCCEEDED(com_.get()));
         forgetProduct();
     }
     void TearDown() override {
@@ -315,7 +315,7 @@ class InstallerTest : public ::testing::Test {
         EXPECT_EQ(setup.waitExit(), 0);
     }
 
-    win::com_scope com_;
+    decltype(win::co_initialize()) com_ = win::co_initialize();
 };
 
 }  // namespace

@@ -155,7 +155,7 @@ class UninstallerTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { e2e::leaveUnmanaged({L"setup.exe", L"unins000.exe", kCopyName}); }
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(com_.result()));
+        ASSERT_TRUE(SUCCEEDED(com_.get()));
         forgetProduct();
     }
     void TearDown() override { forgetProduct(); }
@@ -246,7 +246,7 @@ class UninstallerTest : public ::testing::Test {
     }
 
     std::wstring linked_ = L"no link";
-    win::com_scope com_;
+    decltype(win::co_initialize()) com_ = win::co_initialize();
 };
 
 }  // namespace

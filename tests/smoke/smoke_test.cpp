@@ -10,7 +10,7 @@ TEST(Smoke, WineCreatesAWindowAndHandsOutItsDeviceContext) {
                                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
     DWORD error = GetLastError();
     ASSERT_TRUE(window) << "CreateWindowExW failed with error " << error;
-    win::window_dc dc(window.get());
+    auto dc = win::get_dc(window.get());
     ASSERT_TRUE(dc);
     EXPECT_GE(GetDeviceCaps(dc.get(), BITSPIXEL), 24) << "the test display has 24-bit colour";
 }

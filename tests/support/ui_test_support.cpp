@@ -87,7 +87,7 @@ POINT clientToScreen(HWND window, POINT client) {
 }
 
 uint32_t screenPixel(int x, int y) {
-    win::window_dc screen(nullptr);
+    auto screen = win::get_dc(nullptr);
     const COLORREF c = screen ? GetPixel(screen.get(), x, y) : CLR_INVALID;
     if (c == CLR_INVALID)
         return 0xFFFFFFFF;
@@ -183,17 +183,24 @@ bool bringToFront(HWND window, DWORD timeoutMs) {
     return pumpUntil([&] { return GetForegroundWindow() == window && GetFocus() == window; }, timeoutMs);
 }
 
+std::optional<ClipboardGuard> openClipboard(HWND owner) {
+    std::optional<ClipboardGuard> clipboard;
+    if (!pumpUntil(
+            [&] {
+                clipboard.emplace(win::open_clipboard(owner));
+                return static_cast<bool>(*clipboard);
+            },
+            2000))
+        return std::nullopt;
+    return clipboard;
+}
+
 bool setClipboardText(const std::wstring& text) {
     // A message-only window owns the clipboard: with no owner, SetClipboardData fails.
     win::unique_hwnd owner(
         CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
-    std::unique_ptr<win::clipboard_guard> clipboard;
-    if (!owner || !pumpUntil(
-                      [&] {
-                          clipboard = std::make_unique<win::clipboard_guard>(owner.get());
-                          return static_cast<bool>(*clipboard);
-                      },
-                      2000))
+    auto clipboard = owner ? openClipboard(owner.get()) : std::nullopt;
+    if (!clipboard)
         return false;
     EmptyClipboard();
     const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
@@ -201,7 +208,7 @@ bool setClipboardText(const std::wstring& text) {
     if (!block)
         return false;
     {
-        win::global_lock_guard locked(block.get());
+        auto locked = win::global_lock(block.get());
         if (!locked.get())
             return false;
         std::memcpy(locked.get(), text.c_str(), bytes);

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "win_test_support.h"
@@ -71,5 +72,9 @@ bool bringToFront(HWND window, DWORD timeoutMs = 3000);
 // Puts the text on the clipboard as CF_UNICODETEXT, as another program copying it would; waits a moment
 // while another process holds the clipboard open. False when it could not.
 bool setClipboardText(const std::wstring& text);
+using ClipboardGuard = decltype(win::open_clipboard(nullptr));
+// Opens the clipboard for the caller's scope, waiting up to two seconds while another process holds it
+// open; empty when it stayed shut.
+std::optional<ClipboardGuard> openClipboard(HWND owner);
 
 }  // namespace testsupport

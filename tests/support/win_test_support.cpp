@@ -241,7 +241,7 @@ template <typename Draw>
 bool drawToImage(int width, int height, Image* out, Draw draw) {
     if (width <= 0 || height <= 0)
         return false;
-    win::window_dc screen(nullptr);
+    auto screen = win::get_dc(nullptr);
     if (!screen)
         return false;
     win::unique_hdc memory(CreateCompatibleDC(screen.get()));
@@ -250,7 +250,7 @@ bool drawToImage(int width, int height, Image* out, Draw draw) {
         return false;
     bool drawn = false;
     {
-        win::select_guard select(memory.get(), bitmap.get());
+        auto select = win::select_object(memory.get(), bitmap.get());
         drawn = draw(memory.get(), screen.get());
     }
     return drawn && readBitmap(memory.get(), bitmap.get(), width, height, out);

@@ -1,6 +1,6 @@
 #include "window_test_fixture.h"
 
-#include <memory>
+#include <optional>
 
 #include "dui/context_parts.h"
 #include "dui/factory.h"
@@ -22,8 +22,8 @@ class UiEnvironment : public ::testing::Environment {
     explicit UiEnvironment(UiResources resources) : resources_(std::move(resources)) {}
     void SetUp() override {
         if (resources_.ole) {
-            ole_ = std::make_unique<win::ole_scope>();
-            ASSERT_TRUE(SUCCEEDED(ole_->result()));
+            ole_.emplace(win::ole_initialize());
+            ASSERT_TRUE(SUCCEEDED(ole_->get()));
         }
         files_ = new ResourceFileSystem;
         for (const auto& [name, id] : resources_.names) files_->registerName(name, id);
@@ -45,7 +45,7 @@ class UiEnvironment : public ::testing::Environment {
 
   private:
     UiResources resources_;
-    std::unique_ptr<win::ole_scope> ole_;
+    std::optional<decltype(win::ole_initialize())> ole_;
     ResourceFileSystem* files_ = nullptr;  // lives to the process end, as the catalogue does
 };
 

@@ -252,7 +252,7 @@ TEST_F(Paint, EraseIsSkippedAndPrintClientPaintsTheTree) {
     probe->colour = RGB(0, 128, 0);
     auto* w = new WindowImpl(probe);
     ASSERT_NE(create(w, 100, 100, WS_POPUP), nullptr);
-    win::window_dc screen(nullptr);
+    auto screen = win::get_dc(nullptr);
     EXPECT_EQ(SendMessageW(w->handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(screen.get()), 0), 1);
     Image image;
     ASSERT_TRUE(captureWindow(w->handle(), &image));  // PrintWindow asks for WM_PRINTCLIENT

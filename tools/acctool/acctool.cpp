@@ -290,8 +290,8 @@ int wmain(int argc, wchar_t** argv) {
         errors().line(L"acctool: cannot write " + o.out);
         return kUsage;
     }
-    win::com_scope com;
-    if (FAILED(com.result())) {
+    auto com = win::co_initialize();
+    if (FAILED(com.get())) {
         errors().line(L"acctool: COM could not be initialised");
         return kFailed;
     }

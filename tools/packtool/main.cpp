@@ -1,11 +1,10 @@
 // packtool: writes and inspects pack archives. Usage in kCommands below.
 #include <cstdio>
-#include <exception>
 #include <string>
 #include <vector>
 
 #include "commands.h"
-#include "text.h"
+#include "tool_main.h"
 #include "walk.h"
 
 namespace {
@@ -50,34 +49,20 @@ int run(std::vector<std::string> args) {
     return usage();
 }
 
-int guarded(std::vector<std::string> args) {
-    try {
-        return run(std::move(args));
-    } catch (const std::exception& e) {
-        return packtool::fail(e.what());
-    }
-}
-
 }  // namespace
 
 namespace packtool {
 
 int fail(const std::string& message) {
-    std::fprintf(stderr, "packtool: %s\n", message.c_str());
-    return 1;
+    return packtool::reportFailure("packtool", message);
 }
 
 }  // namespace packtool
 
 #ifdef _WIN32
-// Wide arguments so that non-ASCII paths survive the ANSI code page.
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(packtool::pathToUtf8(std::filesystem::path(argv[i])));
-    return guarded(std::move(args));
-}
 #else
 int main(int argc, char** argv) {
-    return guarded(std::vector<std::string>(argv + 1, argv + argc));
-}
 #endif
+    return packtool::runTool("packtool", argc, argv, run);
+}

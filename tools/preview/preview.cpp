@@ -207,10 +207,10 @@ int render(const Options& o) {
         FillRect(surface.dc(), &all, static_cast<HBRUSH>(brush.get()));
         {
             // As the window does: the whole surface is dirty and "Default" is the surface's font.
-            win::savedc_guard saved(surface.dc());
+            auto saved = win::save_dc(surface.dc());
             win::unique_hrgn clip(CreateRectRgnIndirect(&all));
             SelectClipRgn(surface.dc(), clip.get());
-            win::select_guard font(surface.dc(), currentSkin()->findFont(L"Default"));
+            auto font = win::select_object(surface.dc(), currentSkin()->findFont(L"Default"));
             RECT rect = root->bounds();
             root->paint(surface.dc(), rect, all);
         }

@@ -1,11 +1,10 @@
 // tarvo: turns a product folder into its own installer. Usage in kCommands below.
 #include <cstdio>
-#include <exception>
 #include <string>
 #include <vector>
 
 #include "commands.h"
-#include "text.h"
+#include "tool_main.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -61,21 +60,12 @@ int run(std::vector<std::string> args) {
     return usage(stderr, 2);
 }
 
-int guarded(std::vector<std::string> args) {
-    try {
-        return run(std::move(args));
-    } catch (const std::exception& e) {
-        return tarvo::fail(e.what());
-    }
-}
-
 }  // namespace
 
 namespace tarvo {
 
 int fail(const std::string& message) {
-    std::fprintf(stderr, "tarvo: %s\n", message.c_str());
-    return 1;
+    return packtool::reportFailure("tarvo", message);
 }
 
 std::filesystem::path selfFolder() {
@@ -92,14 +82,9 @@ std::filesystem::path selfFolder() {
 }  // namespace tarvo
 
 #ifdef _WIN32
-// Wide arguments so that non-ASCII paths survive the ANSI code page.
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(packtool::pathToUtf8(std::filesystem::path(argv[i])));
-    return guarded(std::move(args));
-}
 #else
 int main(int argc, char** argv) {
-    return guarded(std::vector<std::string>(argv + 1, argv + argc));
-}
 #endif
+    return packtool::runTool("tarvo", argc, argv, run);
+}

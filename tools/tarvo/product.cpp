@@ -151,6 +151,17 @@ bool parseXml(const std::string& path, const std::string& text, XmlText* xml,
     return true;
 }
 
+// Reads and parses one XML file (path is its name in findings); false, with a finding, when it cannot.
+bool readXml(const std::string& path, const fs::path& file, XmlText* xml, rapidxml::xml_document<char>* doc,
+             Findings* findings) {
+    std::string text;
+    if (!readText(file, &text)) {
+        findings->error(path, 0, "cannot read the file");
+        return false;
+    }
+    return parseXml(path, text, xml, doc, findings);
+}
+
 struct Skin {
     std::set<std::string> entries;
     std::map<std::string, fs::path> files;  // entry name -> file, for image sizes
@@ -424,14 +435,9 @@ void checkLayouts(const fs::path& dir, const packtool::WalkedFolder& layouts, co
         if (!f.name.ends_with(".xml"))
             continue;
         const std::string path = label(dir / packtool::pathFromUtf8(f.name));
-        std::string text;
-        if (!readText(f.path, &text)) {
-            findings->error(path, 0, "cannot read the file");
-            continue;
-        }
         XmlText xml;
         rapidxml::xml_document<char> doc;
-        if (!parseXml(path, text, &xml, &doc, findings))
+        if (!readXml(path, f.path, &xml, &doc, findings))
             continue;
         rapidxml::xml_node<char>* root = doc.first_node();
         if (!root) {
@@ -484,13 +490,9 @@ void checkSkin(const fs::path& dir, const packtool::WalkedFolder& walked, Skin* 
         if (!f.name.ends_with(".xml") || f.name == "font.xml")
             continue;
         const std::string path = label(dir / packtool::pathFromUtf8(f.name));
-        if (!readText(f.path, &text)) {
-            findings->error(path, 0, "cannot read the file");
-            continue;
-        }
         XmlText xml;
         rapidxml::xml_document<char> doc;
-        if (!parseXml(path, text, &xml, &doc, findings))
+        if (!readXml(path, f.path, &xml, &doc, findings))
             continue;
         rapidxml::xml_node<char>* root = doc.first_node();
         if (!root || !root->first_attribute()) {

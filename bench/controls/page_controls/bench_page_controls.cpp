@@ -111,7 +111,7 @@ void progressSteps(bool layered) {
         measure("  push of a 2-pixel dirty sliver alone (UpdateLayeredWindowIndirect)", 100,
                 [&] { UpdateLayeredWindowIndirect(hwnd, &info); });
         measure("  painting the whole bar's area into the back buffer (a step paints a sliver)", 200, [&] {
-            win::clip_guard clip(buffer, area);
+            auto clip = win::clip_to(buffer, area);
             RECT all = window->root()->bounds();
             window->root()->paint(buffer, all, area);
         });

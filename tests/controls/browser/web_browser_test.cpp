@@ -711,7 +711,7 @@ TEST_F(BrowserTest, InnermostBrowserWindowAnswersEraseAndOffersMessagesToActiveO
     // WM_ERASEBKGND is answered 1 and never reaches the browser's own procedure.
     log().innerA.clear();
     {
-        win::window_dc dc(inner);
+        auto dc = win::get_dc(inner);
         EXPECT_EQ(SendMessageW(inner, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0), 1);
     }
     for (const fakebrowser::Seen& seen : log().innerA)

@@ -36,7 +36,7 @@ const char kLabels[] = R"(
 // The extent of one line of text in a skin font, measured apart from the label.
 SIZE extentOf(const wchar_t* text, const wchar_t* font) {
     HDC dc = textMeasureDC();
-    win::select_guard selected(dc, findSkinFont(font));
+    auto selected = win::select_object(dc, findSkinFont(font));
     SIZE size{};
     GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
     return size;

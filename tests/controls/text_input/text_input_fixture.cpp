@@ -161,15 +161,7 @@ void TextInputTest::pressWithShift(WORD virtualKey) {
 }
 
 bool TextInputTest::settle() {
-    if (!window)
-        return true;
-    HWND hwnd = window->handle();
-    return waitFor([&] {
-        MSG msg;
-        RECT update;
-        return !PeekMessageW(&msg, hwnd, kRepaintMessage, kRepaintMessage, PM_NOREMOVE) &&
-               !GetUpdateRect(hwnd, &update, FALSE);
-    });
+    return !window || testsupport::settleWindow(window);
 }
 
 uint32_t TextInputTest::pixelAt(const Control* control, int dx, int dy) {

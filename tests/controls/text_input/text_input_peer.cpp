@@ -7,24 +7,12 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "host/handles.h"
 #include "ui_test_support.h"
 
 namespace {
-
-// The clipboard may be open in another process for a moment: try for a while. Null when it stayed shut.
-std::unique_ptr<win::clipboard_guard> openClipboard(HWND owner) {
-    for (int i = 0; i < 200; ++i) {
-        auto clipboard = std::make_unique<win::clipboard_guard>(owner);
-        if (*clipboard)
-            return clipboard;
-        Sleep(10);
-    }
-    return nullptr;
-}
 
 bool readAll(const wchar_t* path, std::string* out) {
     win::unique_file file(
@@ -52,13 +40,13 @@ int setText(const wchar_t* path) {
 }
 
 int getText(const wchar_t* path) {
-    auto clipboard = openClipboard(nullptr);
+    auto clipboard = testsupport::openClipboard(nullptr);
     if (!clipboard)
         return 2;
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     if (!data)
         return 3;
-    win::global_lock_guard locked(data);
+    auto locked = win::global_lock(data);
     const auto* text = static_cast<const wchar_t*>(locked.get());
     if (!text)
         return 3;
