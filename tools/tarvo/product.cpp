@@ -162,6 +162,24 @@ bool readXml(const std::string& path, const fs::path& file, XmlText* xml, rapidx
     return parseXml(path, text, xml, doc, findings);
 }
 
+using XmlCheck =
+    std::function<void(const std::string& path, const XmlText& xml, rapidxml::xml_node<char>* root)>;
+
+// Runs check on every .xml file of the folder but `skip`, once it has been read and parsed (readXml
+// reports a file that cannot be); root is the document's first element, null when it has none.
+void forEachXml(const fs::path& dir, const packtool::WalkedFolder& walked, const std::string& skip,
+                Findings* findings, const XmlCheck& check) {
+    for (const packtool::WalkedFile& f : walked.files) {
+        if (!f.name.ends_with(".xml") || f.name == skip)
+            continue;
+        const std::string path = label(dir / packtool::pathFromUtf8(f.name));
+        XmlText xml;
+        rapidxml::xml_document<char> doc;
+        if (readXml(path, f.path, &xml, &doc, findings))
+            check(path, xml, doc.first_node());
+    }
+}
+
 struct Skin {
     std::set<std::string> entries;
     std::map<std::string, fs::path> files;  // entry name -> file, for image sizes
@@ -431,27 +449,19 @@ void checkElement(const std::string& path, const XmlText& xml, rapidxml::xml_nod
 
 void checkLayouts(const fs::path& dir, const packtool::WalkedFolder& layouts, const Skin& skin,
                   Findings* findings) {
-    for (const packtool::WalkedFile& f : layouts.files) {
-        if (!f.name.ends_with(".xml"))
-            continue;
-        const std::string path = label(dir / packtool::pathFromUtf8(f.name));
-        XmlText xml;
-        rapidxml::xml_document<char> doc;
-        if (!readXml(path, f.path, &xml, &doc, findings))
-            continue;
-        rapidxml::xml_node<char>* root = doc.first_node();
+    forEachXml(dir, layouts, "", findings, [&](const std::string& path, const XmlText& xml, auto* root) {
         if (!root) {
             findings->error(path, 0, "no root element: the window would be empty");
-            continue;
+            return;
         }
         if (!kElements.count(root->name())) {
             findings->error(path, xml.lineOf(root->name()),
                             "root element <" + std::string(root->name()) + "> is not one the loader builds");
-            continue;
+            return;
         }
         std::map<long, int> ids;
         checkElement(path, xml, root, skin, &ids, findings);
-    }
+    });
 }
 
 // Reads font.xml's names and checks every style entry of the skin.
@@ -486,27 +496,20 @@ void checkSkin(const fs::path& dir, const packtool::WalkedFolder& walked, Skin* 
             }
         }
     }
-    for (const packtool::WalkedFile& f : walked.files) {
-        if (!f.name.ends_with(".xml") || f.name == "font.xml")
-            continue;
-        const std::string path = label(dir / packtool::pathFromUtf8(f.name));
-        XmlText xml;
-        rapidxml::xml_document<char> doc;
-        if (!readXml(path, f.path, &xml, &doc, findings))
-            continue;
-        rapidxml::xml_node<char>* root = doc.first_node();
-        if (!root || !root->first_attribute()) {
-            findings->warning(path, root ? xml.lineOf(root->name()) : 0,
-                              "no style type: the style paints as \"Style\"");
-        } else if (!kStyleTypes.count(root->first_attribute()->value())) {
-            findings->warning(path, xml.lineOf(root->first_attribute()->name()),
-                              "unknown style type \"" + std::string(root->first_attribute()->value()) +
-                                  "\": the style paints as \"Style\"");
-        }
-        rapidxml::xml_node<char>* attributes = root ? root->first_node() : nullptr;
-        if (attributes)
-            checkAttributes(path, xml, attributes, *skin, false, findings);
-    }
+    forEachXml(
+        dir, walked, "font.xml", findings, [&](const std::string& path, const XmlText& xml, auto* root) {
+            if (!root || !root->first_attribute()) {
+                findings->warning(path, root ? xml.lineOf(root->name()) : 0,
+                                  "no style type: the style paints as \"Style\"");
+            } else if (!kStyleTypes.count(root->first_attribute()->value())) {
+                findings->warning(path, xml.lineOf(root->first_attribute()->name()),
+                                  "unknown style type \"" + std::string(root->first_attribute()->value()) +
+                                      "\": the style paints as \"Style\"");
+            }
+            rapidxml::xml_node<char>* attributes = root ? root->first_node() : nullptr;
+            if (attributes)
+                checkAttributes(path, xml, attributes, *skin, false, findings);
+        });
 }
 
 bool walk(const fs::path& dir, packtool::WalkedFolder* out, Findings* findings) {
